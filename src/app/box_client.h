@@ -1,0 +1,61 @@
+#pragma once
+
+// The one client that talks to the set-top box: plain HTTP GETs whose target the caller builds,
+// and FTP sessions as "root" in binary mode with active data connections. Callers wait for each
+// request; implementations keep the window painting meanwhile and end an unreachable box with
+// the client's error within seconds. Errors are TransferError (common/error.h).
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+// Bytes done and total (-1 when unknown); return false to abort the transfer.
+using TransferProgress = std::function<bool(qint64 done, qint64 total)>;
+
+// Whether the HTTP connection is closed after the request or left open for the next one.
+enum class AfterRequest { Close, KeepOpen };
+
+class FtpSession
+{
+public:
+    virtual ~FtpSession() = default;
+
+    virtual void changeDir(const QString &dir) = 0;
+    // Downloads remote (absolute or relative to the current folder) over localPath; the local
+    // file is replaced only by a complete download.
+    virtual void retrieve(const QString &remote, const QString &localPath, const TransferProgress &progress = {}) = 0;
+    // Uploads localPath; the remote file is replaced only by a complete upload.
+    virtual void store(const QString &localPath, const QString &remote, const TransferProgress &progress = {}) = 0;
+    // Name-only listing (NLST) of mask in the current folder.
+    virtual QStringList listNames(const QString &mask = {}) = 0;
+    virtual qint64 size(const QString &remote) = 0;
+    // ABOR: stops a transfer in progress (from a progress callback or another thread).
+    virtual void abort() = 0;
+    // QUIT, then disconnect.
+    virtual void quit() = 0;
+    // Drops the connection without QUIT.
+    virtual void disconnect() = 0;
+};
+
+class BoxClient
+{
+public:
+    virtual ~BoxClient() = default;
+
+    // The box address as currently configured (host or host:port as the user typed it).
+    virtual QString address() const = 0;
+    // GET "http://" + address + target. target starts with "/" and is sent as built, except
+    // that bytes that may not appear in a request line are percent-encoded. Returns the body.
+    virtual QByteArray httpGet(const QByteArray &target, AfterRequest after = AfterRequest::Close) = 0;
+    // Connects and logs in; the session ends with quit() or when destroyed.
+    virtual std::unique_ptr<FtpSession> ftpConnect() = 0;
+};
+
+// Makes an outside value (a calling number, a name, a mail subject) safe inside a query value:
+// every byte that is not an unreserved URL character is percent-encoded, except '%' where it
+// already starts a "%XX" escape (the callers' own "%20", "%0a", ",%20"). The value can then
+// never end its parameter ('&', '#') or break the request line (blank, CR, LF).
+QByteArray encodeQueryValue(const QString &text);
