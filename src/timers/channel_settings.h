@@ -1,0 +1,158 @@
+#pragma once
+
+// The channel settings cache: local copies of the box's "services" and "bouquets" files and
+// the program's own BVSettings.set derived from them (the box's bouquets, each followed by its
+// channel entries). A channel entry reads "sid:tsid:onid:namespace: name", for example
+// "2EE3:0441:0001:00C00000: Das Erste": characters 1-15 are the channel key, 1-24 the reference
+// part of a service reference, 26 onward the name. This file owns the cache folders, the
+// readers of both box files, the Create Service build and the BVSettings.set format; the
+// windows turn a ChannelSettings into their trees and show the messages.
+//
+// Text model: names are UTF-8 on the box; a line that is not valid UTF-8 is taken as Latin-1.
+// BVSettings.set is written as UTF-8.
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+class BoxClient;
+
+// The three data folders below the start folder, and the files in them.
+struct TimerFolders
+{
+    explicit TimerFolders(QString startDir) : startDir(std::move(startDir)) {}
+
+    QString settingsDir() const;  // StartDir/MorvelSettings
+    QString timerDir() const;     // StartDir/Timer_epl
+    QString guideDir() const;     // StartDir/TVGenial
+    QString bouquetsFile() const; // MorvelSettings/bouquets
+    QString servicesFile() const; // MorvelSettings/services
+    QString settingsFile() const; // MorvelSettings/BVSettings.set
+    QString timerFile() const;    // Timer_epl/timer.epl
+    QString guideFile() const;    // TVGenial/i_REMOTE.txt
+
+    // Creates each of the three folders that does not exist. Throws FileError.
+    void ensureExist() const;
+
+    QString startDir;
+};
+
+// Where the box keeps its channel lists.
+inline constexpr char BoxBouquetsPath[] = "/var/tuxbox/config/enigma/bouquets";
+inline constexpr char BoxServicesPath[] = "/var/tuxbox/config/enigma/services";
+
+// True when the text reads as an integer (decimal or hexadecimal, as strToInt reads it).
+bool IsNumber(const QString &text);
+// The text without any occurrence of ch.
+QByteArray StripChar(char ch, const QByteArray &text);
+// Removes the DVB emphasis on/off characters (UTF-8 C2 86 and C2 87) from a broadcast name and
+// nothing else, so that other UTF-8 characters (C2 B0 "°", C4 86 "Ć") stay whole.
+QByteArray stripEmphasisMarks(const QByteArray &name);
+// The channel entry for a lookup key (first 26 characters of a bouquets channel line,
+// upper-cased) and the name line that follows the matching services line.
+QString buildChannelEntry(const QByteArray &key, const QByteArray &nameLine);
+
+// Decodes one line of a box file: UTF-8 when valid, else Latin-1.
+QString decodeBoxText(const QByteArray &bytes);
+
+// One bouquet of BVSettings.set: its name and its channel entries, in file order.
+struct ChannelBouquet
+{
+    QString name;
+    QStringList channels;
+
+    friend bool operator==(const ChannelBouquet &, const ChannelBouquet &) = default;
+};
+
+// The two-level tree of BVSettings.set.
+class ChannelSettings
+{
+public:
+    QList<ChannelBouquet> bouquets;
+
+    bool isEmpty() const { return bouquets.isEmpty(); }
+    void clear() { bouquets.clear(); }
+
+    // Every node text in tree order: each bouquet name followed by its channel entries.
+    QStringList nodesInOrder() const;
+    // First node (tree order, bouquet names included) whose text starts with the channel key.
+    std::optional<QString> findByKey(const QString &channelKey) const;
+    // First node whose text from character 26 on equals name exactly.
+    std::optional<QString> findByName(const QString &name) const;
+
+    // One line per node, channel entries indented by one TAB, every line ended by CR LF.
+    QByteArray toFileData() const;
+    // Each leading TAB or blank counts as one level and is removed. Levels beyond the second,
+    // and an indented line before any bouquet, are taken as the nearest level that exists.
+    static ChannelSettings fromFileData(const QByteArray &data);
+
+    // Throws FileError when the file cannot be read.
+    static ChannelSettings load(const QString &path);
+    // Through a temporary file; the old file is replaced only by a whole new one.
+    void save(const QString &path) const;
+
+    friend bool operator==(const ChannelSettings &, const ChannelSettings &) = default;
+};
+
+// The cached services file, indexed once for many lookups. A key matches the first services
+// line whose first 26 characters, upper-cased, contain it; the line after it is the name.
+class ServiceIndex
+{
+public:
+    explicit ServiceIndex(const QByteArray &servicesData);
+
+    // Precomputes the answers for these keys in one pass over the file (optional; lookups of
+    // other keys fall back to a scan).
+    void prepare(const QList<QByteArray> &keys);
+    // LookupServiceName: the channel entry, or nullopt when no line matches.
+    std::optional<QString> LookupServiceName(const QByteArray &key) const;
+
+private:
+    std::optional<QString> scan(const QByteArray &key) const;
+
+    QList<QByteArray> m_lines;          // the file's lines without line ends
+    QList<QByteArray> m_heads;          // first 26 bytes of each line, upper-cased
+    QHash<QByteArray, qsizetype> m_hits; // prepared key -> index of the matching line, -1 none
+};
+
+// Reads a bouquets file (by its exact rules: a number line, the bouquet name, at most 1001
+// channel lines up to "/") into the tree, looking each channel up in the services index.
+struct BouquetsReadResult
+{
+    ChannelSettings settings;
+    int channelLines = 0;        // lines that contain ':' (the progress maximum)
+    QStringList missingKeys;     // channel keys not in the services file; they are left out
+};
+using CreateProgress = std::function<void(int position, int maximum)>;
+BouquetsReadResult readBouquets(const QByteArray &bouquetsData, const ServiceIndex &services,
+                                const CreateProgress &progress = {});
+
+// The timer window's "Create Service".
+class CreateService
+{
+public:
+    // Information the window shows in a box and then goes on.
+    using InformFunction = std::function<void(const QString &message)>;
+
+    CreateService(TimerFolders folders, BoxClient &box);
+
+    void setProgress(CreateProgress progress) { m_progress = std::move(progress); }
+    void setInform(InformFunction inform) { m_inform = std::move(inform); }
+
+    // Downloads the two box files when either cache file is missing (informing first), builds
+    // the tree and writes BVSettings.set. Throws FileError with the user's message when a cache
+    // file is still missing or unreadable, and the box client's TransferError when the download
+    // fails; BVSettings.set is then left as it was.
+    BouquetsReadResult run();
+
+private:
+    TimerFolders m_folders;
+    BoxClient &m_box;
+    CreateProgress m_progress;
+    InformFunction m_inform;
+};
