@@ -1,0 +1,375 @@
+#include "common/profile_file.h"
+
+#include <array>
+#include <optional>
+#include <vector>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+#include "common/error.h"
+
+namespace {
+
+// Windows-1252 differs from Latin-1 only in 0x80..0x9F. The five unassigned bytes map to the
+// C1 control with the same number, so every byte survives a decode/encode round trip.
+constexpr std::array<char16_t, 32> kCp1252High = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+QString decodeCp1252(const QByteArray &bytes)
+{
+    QString out;
+    out.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        out.append(b >= 0x80 && b < 0xA0 ? QChar(kCp1252High[b - 0x80]) : QChar(b));
+    }
+    return out;
+}
+
+// Empty result and ok=false when a character has no Windows-1252 byte.
+QByteArray encodeCp1252(const QString &text, bool *ok)
+{
+    QByteArray out;
+    out.reserve(text.size());
+    *ok = true;
+    for (const QChar ch : text) {
+        const char16_t u = ch.unicode();
+        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
+            out.append(static_cast<char>(u));
+            continue;
+        }
+        bool found = false;
+        for (std::size_t i = 0; i < kCp1252High.size(); ++i) {
+            if (kCp1252High[i] == u) {
+                out.append(static_cast<char>(0x80 + i));
+                found = true;
+                break;
+            }
+        }
+        if (!found) {
+            *ok = false;
+            return {};
+        }
+    }
+    return out;
+}
+
+bool isValidUtf8(const QByteArray &bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString ignored = decoder.decode(bytes);
+    return !decoder.hasError();
+}
+
+QString decodeLine(const QByteArray &bytes)
+{
+    if (isValidUtf8(bytes))
+        return QString::fromUtf8(bytes);
+    return decodeCp1252(bytes);
+}
+
+QString fileErrorText(const QString &what, const QString &path, const QString &reason)
+{
+    return what + QStringLiteral(" \"") + QDir::toNativeSeparators(path) + QStringLiteral("\". ") + reason;
+}
+
+constexpr qsizetype kMaxValueLength = 2047;
+
+} // namespace
+
+// The file as a list of lines, each with its own line end, so that untouched lines are
+// written back exactly as they were read.
+class ProfileDocument
+{
+public:
+    enum class Kind { Blank, Section, Comment, Key, Other };
+
+    struct Line
+    {
+        QByteArray text; // without line end
+        QByteArray eol;  // "\r\n", "\n" or empty (last line without line end)
+        Kind kind = Kind::Other;
+        QString name; // section or key name
+        QString value;
+    };
+
+    static ProfileDocument fromBytes(const QByteArray &data)
+    {
+        ProfileDocument doc;
+        QByteArray rest = data;
+        if (rest.startsWith("\xEF\xBB\xBF")) {
+            doc.m_bom = rest.left(3);
+            rest = rest.mid(3);
+        }
+        qsizetype pos = 0;
+        while (pos < rest.size()) {
+            const qsizetype nl = rest.indexOf('\n', pos);
+            Line line;
+            if (nl < 0) {
+                line.text = rest.mid(pos);
+                pos = rest.size();
+            } else {
+                const bool crlf = nl > pos && rest.at(nl - 1) == '\r';
+                line.text = rest.mid(pos, nl - pos - (crlf ? 1 : 0));
+                line.eol = crlf ? QByteArray("\r\n") : QByteArray("\n");
+                pos = nl + 1;
+            }
+            if (!isValidUtf8(line.text))
+                doc.m_legacy = true;
+            if (line.eol == "\r\n")
+                doc.m_newline = "\r\n";
+            classify(line);
+            doc.m_lines.push_back(std::move(line));
+        }
+        return doc;
+    }
+
+    QByteArray toBytes() const
+    {
+        QByteArray out = m_bom;
+        for (const Line &line : m_lines)
+            out += line.text + line.eol;
+        return out;
+    }
+
+    // Index of the matching key line, or -1.
+    qsizetype findKey(const QString &section, const QString &key) const
+    {
+        const auto [begin, end] = sectionRange(section);
+        for (qsizetype i = begin; i >= 0 && i < end; ++i) {
+            if (m_lines[i].kind == Kind::Key && m_lines[i].name.compare(key, Qt::CaseInsensitive) == 0)
+                return i;
+        }
+        return -1;
+    }
+
+    std::optional<QString> value(const QString &section, const QString &key) const
+    {
+        const qsizetype i = findKey(section, key);
+        if (i < 0)
+            return std::nullopt;
+        return m_lines[i].value;
+    }
+
+    void setValue(const QString &section, const QString &key, const QString &value)
+    {
+        if (const qsizetype i = findKey(section, key); i >= 0) {
+            Line &line = m_lines[i];
+            line.text = line.text.left(line.text.indexOf('=') + 1) + encode(value);
+            classify(line);
+            return;
+        }
+        Line keyLine;
+        keyLine.text = encode(key) + '=' + encode(value);
+        keyLine.eol = m_newline;
+        classify(keyLine);
+
+        const auto [begin, end] = sectionRange(section);
+        if (begin >= 0) {
+            // After the section's last key; comments and blank lines that follow it stay below.
+            qsizetype at = begin;
+            for (qsizetype i = begin; i < end; ++i) {
+                if (m_lines[i].kind == Kind::Key || m_lines[i].kind == Kind::Other)
+                    at = i + 1;
+            }
+            if (at > 0 && m_lines[at - 1].eol.isEmpty())
+                m_lines[at - 1].eol = m_newline;
+            m_lines.insert(m_lines.begin() + at, std::move(keyLine));
+            return;
+        }
+
+        if (!m_lines.empty()) {
+            if (m_lines.back().eol.isEmpty())
+                m_lines.back().eol = m_newline;
+            if (m_lines.back().kind != Kind::Blank)
+                m_lines.push_back(Line{QByteArray(), m_newline, Kind::Blank, {}, {}});
+        }
+        Line header;
+        header.text = '[' + encode(section) + ']';
+        header.eol = m_newline;
+        classify(header);
+        m_lines.push_back(std::move(header));
+        m_lines.push_back(std::move(keyLine));
+    }
+
+private:
+    static void classify(Line &line)
+    {
+        const QString text = decodeLine(line.text).trimmed();
+        line.name.clear();
+        line.value.clear();
+        if (text.isEmpty()) {
+            line.kind = Kind::Blank;
+        } else if (text.startsWith(u'[')) {
+            line.kind = Kind::Section;
+            const qsizetype close = text.indexOf(u']');
+            line.name = (close < 0 ? text.mid(1) : text.mid(1, close - 1)).trimmed();
+        } else if (text.startsWith(u';')) {
+            line.kind = Kind::Comment;
+        } else if (const qsizetype eq = text.indexOf(u'='); eq >= 0) {
+            line.kind = Kind::Key;
+            line.name = text.left(eq).trimmed();
+            line.value = text.mid(eq + 1).trimmed();
+        } else {
+            line.kind = Kind::Other;
+        }
+    }
+
+    // [first line after the header, first line of the next section); begin -1 when missing.
+    std::pair<qsizetype, qsizetype> sectionRange(const QString &section) const
+    {
+        const auto count = static_cast<qsizetype>(m_lines.size());
+        for (qsizetype i = 0; i < count; ++i) {
+            if (m_lines[i].kind != Kind::Section || m_lines[i].name.compare(section, Qt::CaseInsensitive) != 0)
+                continue;
+            qsizetype end = i + 1;
+            while (end < count && m_lines[end].kind != Kind::Section)
+                ++end;
+            return {i + 1, end};
+        }
+        return {-1, -1};
+    }
+
+    QByteArray encode(const QString &text) const
+    {
+        if (m_legacy) {
+            bool ok = false;
+            QByteArray bytes = encodeCp1252(text, &ok);
+            if (ok)
+                return bytes;
+        }
+        return text.toUtf8();
+    }
+
+    std::vector<Line> m_lines;
+    QByteArray m_bom;
+    QByteArray m_newline = "\n";
+    bool m_legacy = false; // the file holds lines that are not UTF-8
+};
+
+namespace {
+
+// A missing file is an empty document; a file that exists but cannot be read is an error for
+// writers (writing would lose its content) and reads as empty for readers.
+std::optional<ProfileDocument> loadDocument(const QString &path, QString *error)
+{
+    QFile file(path);
+    if (!file.exists())
+        return ProfileDocument::fromBytes({});
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = fileErrorText(QStringLiteral("Cannot open file"), path, file.errorString());
+        return std::nullopt;
+    }
+    return ProfileDocument::fromBytes(file.readAll());
+}
+
+void checkOneLine(const QString &section, const QString &key, const QString &value)
+{
+    for (const QString *text : {&section, &key, &value}) {
+        if (text->contains(u'\n') || text->contains(u'\r'))
+            throw BoxvisorError(QStringLiteral("A line break cannot be stored in the profile file (section \"") +
+                                section + QStringLiteral("\", key \"") + key + QStringLiteral("\")."));
+    }
+    if (key.contains(u'=') || section.contains(u']'))
+        throw BoxvisorError(QStringLiteral("Invalid profile key \"") + key + QStringLiteral("\" in section \"") +
+                            section + QStringLiteral("\"."));
+}
+
+} // namespace
+
+ProfileBatch::ProfileBatch(QString path) : m_path(std::move(path))
+{
+    QString error;
+    auto doc = loadDocument(m_path, &error);
+    if (!doc)
+        throw FileError(error);
+    m_doc = std::make_unique<ProfileDocument>(std::move(*doc));
+}
+
+ProfileBatch::~ProfileBatch() = default;
+
+void ProfileBatch::writeString(const QString &section, const QString &key, const QString &value)
+{
+    checkOneLine(section, key, value);
+    m_doc->setValue(section, key, value);
+    m_dirty = true;
+}
+
+void ProfileBatch::writeInteger(const QString &section, const QString &key, int value)
+{
+    writeString(section, key, QString::number(value));
+}
+
+void ProfileBatch::writeBool(const QString &section, const QString &key, bool value)
+{
+    writeString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void ProfileBatch::commit()
+{
+    if (!m_dirty)
+        return;
+    QSaveFile file(m_path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw FileError(fileErrorText(QStringLiteral("Cannot create file"), m_path, file.errorString()));
+    const QByteArray bytes = m_doc->toBytes();
+    if (file.write(bytes) != bytes.size() || !file.commit())
+        throw FileError(fileErrorText(QStringLiteral("Cannot write file"), m_path, file.errorString()));
+    m_dirty = false;
+}
+
+QString ProfileFile::readString(const QString &section, const QString &key, const QString &def) const
+{
+    const auto doc = loadDocument(m_path, nullptr);
+    if (!doc)
+        return def;
+    const auto value = doc->value(section, key);
+    if (!value)
+        return def;
+    QString result = value->left(kMaxValueLength);
+    if (!result.isEmpty() && result.back().isHighSurrogate())
+        result.chop(1);
+    return result;
+}
+
+int ProfileFile::readInteger(const QString &section, const QString &key, int def) const
+{
+    const QString text = readString(section, key, QString());
+    if (text.isEmpty())
+        return def;
+    try {
+        return strToInt(text);
+    } catch (const ConversionError &) {
+        return def;
+    }
+}
+
+bool ProfileFile::readBool(const QString &section, const QString &key, bool def) const
+{
+    return readInteger(section, key, def ? 1 : 0) != 0;
+}
+
+void ProfileFile::writeString(const QString &section, const QString &key, const QString &value)
+{
+    ProfileBatch batch(m_path);
+    batch.writeString(section, key, value);
+    batch.commit();
+}
+
+void ProfileFile::writeInteger(const QString &section, const QString &key, int value)
+{
+    writeString(section, key, QString::number(value));
+}
+
+void ProfileFile::writeBool(const QString &section, const QString &key, bool value)
+{
+    writeString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
+}
