@@ -50,15 +50,13 @@ inline constexpr char BoxServicesPath[] = "/var/tuxbox/config/enigma/services";
 bool IsNumber(const QString &text);
 // The text without any occurrence of ch.
 QByteArray StripChar(char ch, const QByteArray &text);
-// Removes the DVB emphasis on/off characters (UTF-8 C2 86 and C2 87) from a broadcast name and
-// nothing else, so that other UTF-8 characters (C2 B0 "°", C4 86 "Ć") stay whole.
-QByteArray stripEmphasisMarks(const QByteArray &name);
-// The channel entry for a lookup key (first 26 characters of a bouquets channel line,
-// upper-cased) and the name line that follows the matching services line.
-QString buildChannelEntry(const QByteArray &key, const QByteArray &nameLine);
-
 // Decodes one line of a box file: UTF-8 when valid, else Latin-1.
 QString decodeBoxText(const QByteArray &bytes);
+// The channel entry for a lookup key (first 26 characters of a bouquets channel line,
+// upper-cased) and the name line that follows the matching services line. The DVB emphasis
+// on/off characters (U+0086, U+0087: bytes C2 86 / C2 87 in UTF-8, 86 / 87 in an 8-bit name)
+// are removed after decoding, so that other characters (C2 B0 "°", C4 86 "Ć") stay whole.
+QString buildChannelEntry(const QByteArray &key, const QByteArray &nameLine);
 
 // One bouquet of BVSettings.set: its name and its channel entries, in file order.
 struct ChannelBouquet
@@ -80,9 +78,11 @@ public:
 
     // Every node text in tree order: each bouquet name followed by its channel entries.
     QStringList nodesInOrder() const;
-    // First node (tree order, bouquet names included) whose text starts with the channel key.
+    // First channel entry (tree order) whose text starts with the channel key. Bouquet names
+    // are not channel entries and never match.
     std::optional<QString> findByKey(const QString &channelKey) const;
-    // First node whose text from character 26 on equals name exactly.
+    // First channel entry whose text from character 26 on equals name exactly; nullopt for an
+    // empty name.
     std::optional<QString> findByName(const QString &name) const;
 
     // One line per node, channel entries indented by one TAB, every line ended by CR LF.
@@ -107,7 +107,7 @@ public:
     explicit ServiceIndex(const QByteArray &servicesData);
 
     // Precomputes the answers for these keys in one pass over the file (optional; lookups of
-    // other keys fall back to a scan).
+    // other keys fall back to a scan of their own).
     void prepare(const QList<QByteArray> &keys);
     // LookupServiceName: the channel entry, or nullopt when no line matches.
     std::optional<QString> LookupServiceName(const QByteArray &key) const;
@@ -120,8 +120,6 @@ private:
     QHash<QByteArray, qsizetype> m_hits; // prepared key -> index of the matching line, -1 none
 };
 
-// Reads a bouquets file (by its exact rules: a number line, the bouquet name, at most 1001
-// channel lines up to "/") into the tree, looking each channel up in the services index.
 struct BouquetsReadResult
 {
     ChannelSettings settings;
@@ -129,7 +127,10 @@ struct BouquetsReadResult
     QStringList missingKeys;     // channel keys not in the services file; they are left out
 };
 using CreateProgress = std::function<void(int position, int maximum)>;
-BouquetsReadResult readBouquets(const QByteArray &bouquetsData, const ServiceIndex &services,
+// Reads a bouquets file into the tree: a line that reads as a number starts a bouquet, the next
+// line is its name, then at most 1001 channel lines up to "/" (the end of the file also ends
+// it); each channel is looked up in the services index.
+BouquetsReadResult readBouquets(const QByteArray &bouquetsData, ServiceIndex &services,
                                 const CreateProgress &progress = {});
 
 // The timer window's "Create Service".

@@ -1,0 +1,58 @@
+#include "timers/text_lines.h"
+
+#include <QFile>
+
+#include "common/error.h"
+
+namespace textlines {
+
+QList<QByteArray> split(const QByteArray &data)
+{
+    QList<QByteArray> lines;
+    qsizetype start = 0;
+    while (start < data.size()) {
+        qsizetype end = data.indexOf('\n', start);
+        if (end < 0)
+            end = data.size();
+        qsizetype len = end - start;
+        if (len > 0 && data.at(end - 1) == '\r')
+            --len;
+        lines.append(data.mid(start, len));
+        start = end + 1;
+    }
+    return lines;
+}
+
+QByteArray asciiUpper(const QByteArray &bytes)
+{
+    QByteArray out = bytes;
+    for (char &c : out) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    }
+    return out;
+}
+
+QByteArray readFile(const QString &path, const QString &failure)
+{
+    QFile file(path);
+    const auto fail = [&] {
+        if (!failure.isEmpty())
+            throw FileError(failure);
+        throw FileError(QStringLiteral("Die Datei %1 kann nicht gelesen werden: %2").arg(path, file.errorString()));
+    };
+    if (!file.open(QIODevice::ReadOnly))
+        fail();
+    if (file.size() > MaxFileSize)
+        throw FileError(QStringLiteral("Die Datei %1 ist mit %2 Bytes zu groß für eine Box-Datei.")
+                            .arg(path)
+                            .arg(file.size()));
+    QByteArray data = file.read(MaxFileSize + 1);
+    if (file.error() != QFileDevice::NoError)
+        fail();
+    if (data.size() > MaxFileSize)
+        throw FileError(QStringLiteral("Die Datei %1 ist zu groß für eine Box-Datei.").arg(path));
+    return data;
+}
+
+} // namespace textlines
