@@ -68,13 +68,6 @@ bool isValidUtf8(const QByteArray &bytes)
     return !decoder.hasError();
 }
 
-QString decodeLine(const QByteArray &bytes)
-{
-    if (isValidUtf8(bytes))
-        return QString::fromUtf8(bytes);
-    return decodeCp1252(bytes);
-}
-
 QString fileErrorText(const QString &what, const QString &path, const QString &reason)
 {
     return what + QStringLiteral(" \"") + QDir::toNativeSeparators(path) + QStringLiteral("\". ") + reason;
@@ -108,6 +101,8 @@ public:
             doc.m_bom = rest.left(3);
             rest = rest.mid(3);
         }
+        // One decision for the whole file: short Windows-1252 sequences can look like UTF-8.
+        doc.m_legacy = !isValidUtf8(rest);
         qsizetype pos = 0;
         while (pos < rest.size()) {
             const qsizetype nl = rest.indexOf('\n', pos);
@@ -121,11 +116,9 @@ public:
                 line.eol = crlf ? QByteArray("\r\n") : QByteArray("\n");
                 pos = nl + 1;
             }
-            if (!isValidUtf8(line.text))
-                doc.m_legacy = true;
             if (line.eol == "\r\n")
                 doc.m_newline = "\r\n";
-            classify(line);
+            doc.classify(line);
             doc.m_lines.push_back(std::move(line));
         }
         return doc;
@@ -160,6 +153,7 @@ public:
 
     void setValue(const QString &section, const QString &key, const QString &value)
     {
+        makeEncodable(section + key + value);
         if (const qsizetype i = findKey(section, key); i >= 0) {
             Line &line = m_lines[i];
             line.text = line.text.left(line.text.indexOf('=') + 1) + encode(value);
@@ -200,9 +194,9 @@ public:
     }
 
 private:
-    static void classify(Line &line)
+    void classify(Line &line) const
     {
-        const QString text = decodeLine(line.text).trimmed();
+        const QString text = (m_legacy ? decodeCp1252(line.text) : QString::fromUtf8(line.text)).trimmed();
         line.name.clear();
         line.value.clear();
         if (text.isEmpty()) {
@@ -235,6 +229,18 @@ private:
             return {i + 1, end};
         }
         return {-1, -1};
+    }
+
+    // A text that Windows-1252 cannot hold turns a Windows-1252 file into UTF-8 as a whole:
+    // every line keeps its meaning, and the file stays readable with one encoding.
+    void makeEncodable(const QString &text)
+    {
+        bool ok = false;
+        if (!m_legacy || (encodeCp1252(text, &ok), ok))
+            return;
+        for (Line &line : m_lines)
+            line.text = decodeCp1252(line.text).toUtf8();
+        m_legacy = false;
     }
 
     QByteArray encode(const QString &text) const

@@ -6,9 +6,9 @@
 // a new key at the end of its section and keeps every other byte of the file. Files are
 // replaced atomically (temporary file + rename).
 //
-// Encoding: each line is decoded as UTF-8 when it is valid UTF-8, else as Windows-1252 (files
-// written by older versions). Changed lines are written in UTF-8, except in a file that
-// already holds Windows-1252 lines, where a value that fits Windows-1252 is written in it.
+// Encoding: a file that is valid UTF-8 (or new) is read and written as UTF-8; any other file
+// is taken as Windows-1252 (written by older versions) and changed lines are written in
+// Windows-1252 too. A value Windows-1252 cannot hold converts such a file to UTF-8 as a whole.
 
 #include <QByteArray>
 #include <QString>
