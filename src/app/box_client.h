@@ -18,10 +18,18 @@ using TransferProgress = std::function<bool(qint64 done, qint64 total)>;
 // Whether the HTTP connection is closed after the request or left open for the next one.
 enum class AfterRequest { Close, KeepOpen };
 
+// What the waiting thread does with user input (keys, clicks) while a request runs: hold it
+// until the request has ended (the window still repaints), or handle it, for windows that
+// offer an abort button during long downloads.
+enum class WhileWaiting { HoldUserInput, HandleUserInput };
+
 class FtpSession
 {
 public:
     virtual ~FtpSession() = default;
+
+    // Applies to the following calls of this session; the default holds user input.
+    virtual void setWhileWaiting(WhileWaiting mode) { (void)mode; }
 
     virtual void changeDir(const QString &dir) = 0;
     // Downloads remote (absolute or relative to the current folder) over localPath; the local
@@ -31,12 +39,15 @@ public:
     virtual void store(const QString &localPath, const QString &remote, const TransferProgress &progress = {}) = 0;
     // Name-only listing (NLST) of mask in the current folder.
     virtual QStringList listNames(const QString &mask = {}) = 0;
+    // Size in bytes, or -1 when the box refuses to tell (no such file, a folder).
     virtual qint64 size(const QString &remote) = 0;
-    // ABOR: stops a transfer in progress (from a progress callback or another thread).
+    // ABOR: stops a transfer in progress (from a progress callback or another thread); the
+    // transfer then throws CancelledError. Does nothing when no transfer runs.
     virtual void abort() = 0;
-    // QUIT, then disconnect.
+    // QUIT, then disconnect. Called during a transfer (from its progress callback), it aborts
+    // the transfer and closes the session when the transfer has ended.
     virtual void quit() = 0;
-    // Drops the connection without QUIT.
+    // Drops the connection without QUIT (same rule during a transfer).
     virtual void disconnect() = 0;
 };
 
