@@ -609,8 +609,11 @@ class Exchange:
                     + capi_struct(b"") + capi_struct(b"") + bc + capi_struct(b"") + hlc
                     + capi_struct(b""))
             self.send_message(client, 0x02, IND, body, plci=leg.plci, cip=cip)
-        return {"ok": True, "call": call.number, "plcis": [leg.plci for leg in call.legs],
-                "offered": len(call.legs)}
+        answer = {"ok": True, "call": call.number, "plcis": [leg.plci for leg in call.legs],
+                  "offered": len(call.legs)}
+        if not call.legs:
+            answer["note"] = "no application listens on controller %d for CIP %d" % (controller, cip)
+        return answer
 
     def hang_up(self, plci, reason):
         leg = self.legs_by_plci.get(plci & 0xFFFF)
