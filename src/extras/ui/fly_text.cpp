@@ -6,6 +6,8 @@
 #include <QPolygonF>
 #include <QTransform>
 
+#include <algorithm>
+
 FlyText::FlyText(QString text, QWidget *parent) : QWidget(parent), m_text(std::move(text))
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -23,8 +25,12 @@ void FlyText::paintEvent(QPaintEvent *)
     if (source.isEmpty())
         return;
 
-    const QRectF target = QRectF(rect()).adjusted(2, 2, -2, -2);
-    const qreal inset = target.width() * 0.18;
+    // Keep the letters' proportions: the near (bottom) edge gets the full width, the height
+    // follows from the text's own aspect, a little taller for the tilt.
+    const QRectF area = QRectF(rect()).adjusted(2, 2, -5, -5);
+    const qreal height = std::min(area.height(), area.width() * source.height() / source.width() * 1.6);
+    const QRectF target(area.left(), area.center().y() - height / 2, area.width(), height);
+    const qreal inset = target.width() * 0.12;
     const QPolygonF from({source.topLeft(), source.topRight(), source.bottomRight(), source.bottomLeft()});
     const QPolygonF to({target.topLeft() + QPointF(inset, 0), target.topRight() - QPointF(inset, 0),
                         target.bottomRight(), target.bottomLeft()});
