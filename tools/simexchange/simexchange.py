@@ -508,7 +508,8 @@ class Exchange:
     def on_disconnect_req(self, client, message, fields):
         leg = self.leg_for(client, fields["plci"])
         ok = leg is not None and leg.state not in ("disconnecting", "gone")
-        self.confirm(client, message, 0x04, fields["plci"], 0 if ok else 0x2002)
+        # A PLCI already being cleared is "not supported in current state"; an unknown one illegal.
+        self.confirm(client, message, 0x04, fields["plci"], 0 if ok else 0x2001 if leg else 0x2002)
         if ok:
             self.disconnect_leg(leg, 0)
 
