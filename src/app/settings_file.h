@@ -30,7 +30,7 @@ struct ConfigSettings
     QString edtSecurecode = QStringLiteral("XYZ");
     QString edtFeedbackMail = QStringLiteral("?@?");
     QString edtSmsPhonenumber = QStringLiteral("017*");
-    int GroupProv = 1; // 0 = TAP, 1 = UCP
+    int GroupProv = 1;  // 0 = TAP, 1 = UCP
     int edtGateway = 1; // line index in the gateway list
     QString edtGatewayText;
     QString ContactsFile; // vCard contacts file (Linux addition, read and written last in its section)

@@ -82,7 +82,14 @@ constexpr qsizetype kMaxValueLength = 2047;
 class ProfileDocument
 {
 public:
-    enum class Kind { Blank, Section, Comment, Key, Other };
+    enum class Kind
+    {
+        Blank,
+        Section,
+        Comment,
+        Key,
+        Other
+    };
 
     struct Line
     {
@@ -221,7 +228,8 @@ private:
     {
         const auto count = static_cast<qsizetype>(m_lines.size());
         for (qsizetype i = 0; i < count; ++i) {
-            if (m_lines[i].kind != Kind::Section || m_lines[i].name.compare(section, Qt::CaseInsensitive) != 0)
+            if (m_lines[i].kind != Kind::Section ||
+                m_lines[i].name.compare(section, Qt::CaseInsensitive) != 0)
                 continue;
             qsizetype end = i + 1;
             while (end < count && m_lines[end].kind != Kind::Section)
@@ -281,12 +289,13 @@ void checkOneLine(const QString &section, const QString &key, const QString &val
 {
     for (const QString *text : {&section, &key, &value}) {
         if (text->contains(u'\n') || text->contains(u'\r'))
-            throw BoxvisorError(QStringLiteral("A line break cannot be stored in the profile file (section \"") +
-                                section + QStringLiteral("\", key \"") + key + QStringLiteral("\")."));
+            throw BoxvisorError(
+                QStringLiteral("A line break cannot be stored in the profile file (section \"") + section +
+                QStringLiteral("\", key \"") + key + QStringLiteral("\")."));
     }
     if (key.contains(u'=') || section.contains(u']'))
-        throw BoxvisorError(QStringLiteral("Invalid profile key \"") + key + QStringLiteral("\" in section \"") +
-                            section + QStringLiteral("\"."));
+        throw BoxvisorError(QStringLiteral("Invalid profile key \"") + key +
+                            QStringLiteral("\" in section \"") + section + QStringLiteral("\"."));
 }
 
 } // namespace

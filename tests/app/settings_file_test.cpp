@@ -17,8 +17,9 @@
 void PrintTo(const ConfigSettings &s, std::ostream *os)
 {
     *os << "{EdtMsn=" << s.EdtMsn.toStdString() << " EdtBoxIP=" << s.EdtBoxIP.toStdString()
-        << " edtSpinX=" << s.edtSpinX << " GroupProv=" << s.GroupProv << " ContactsFile=" << s.ContactsFile.toStdString()
-        << " BE1=" << s.BE1.toStdString() << " MsgMemoIO=" << s.MsgMemoIO.toStdString() << " ...}";
+        << " edtSpinX=" << s.edtSpinX << " GroupProv=" << s.GroupProv
+        << " ContactsFile=" << s.ContactsFile.toStdString() << " BE1=" << s.BE1.toStdString()
+        << " MsgMemoIO=" << s.MsgMemoIO.toStdString() << " ...}";
 }
 
 namespace {
@@ -85,9 +86,9 @@ TEST_F(SettingsFileTest, MissingFileOrSectionGivesDefaults)
     ConfigSettings defaults;
     EXPECT_EQ(defaults.EdtMsn, QStringLiteral("41"));
     EXPECT_TRUE(defaults.ChkAllMsn && defaults.ChkAktive && defaults.UseOLContcts);
-    EXPECT_FALSE(defaults.chkWatchMail || defaults.chkWatchReminder || defaults.ChkMsgOnPC || defaults.ChkeMaiFilter ||
-                 defaults.XChangeSupport || defaults.chkMail2Timer || defaults.chkMailFeedback ||
-                 defaults.chkSmsFeedback || defaults.MatchNotations);
+    EXPECT_FALSE(defaults.chkWatchMail || defaults.chkWatchReminder || defaults.ChkMsgOnPC ||
+                 defaults.ChkeMaiFilter || defaults.XChangeSupport || defaults.chkMail2Timer ||
+                 defaults.chkMailFeedback || defaults.chkSmsFeedback || defaults.MatchNotations);
     EXPECT_EQ(defaults.EdtTime, QStringLiteral("10"));
     EXPECT_EQ(defaults.edtSpinX, 10);
     EXPECT_EQ(defaults.edtSpinY, 10);
@@ -114,13 +115,15 @@ TEST_F(SettingsFileTest, ReadsValueEncodings)
 {
     const ValueCase cases[] = {
         {"BooleanTwoIsTrue", "[FrmConfig]\nchkWatchMail=2\n", [](const auto &s) { return s.chkWatchMail; }},
-        {"BooleanWordGivesDefaultTrue", "[FrmConfig]\nChkAllMsn=false\n", [](const auto &s) { return s.ChkAllMsn; }},
+        {"BooleanWordGivesDefaultTrue", "[FrmConfig]\nChkAllMsn=false\n",
+         [](const auto &s) { return s.ChkAllMsn; }},
         {"BooleanWordGivesDefaultFalse", "[FrmConfig]\nchkWatchMail=yes\n",
          [](const auto &s) { return !s.chkWatchMail; }},
         {"BooleanZero", "[FrmConfig]\nUseOLContcts=0\n", [](const auto &s) { return !s.UseOLContcts; }},
         {"HexInteger", "[FrmConfig]\nedtSpinX=0x20\nGroupProv=0x0\n",
          [](const auto &s) { return s.edtSpinX == 32 && s.GroupProv == 0; }},
-        {"IntegerWordGivesDefault", "[FrmTelBook]\nCBTelName=abc\n", [](const auto &s) { return s.CBTelName == 1; }},
+        {"IntegerWordGivesDefault", "[FrmTelBook]\nCBTelName=abc\n",
+         [](const auto &s) { return s.CBTelName == 1; }},
         {"EmptyTextStaysEmpty", "[FrmConfig]\nEdtTime=\n", [](const auto &s) { return s.EdtTime.isEmpty(); }},
         {"KeyNamesIgnoreCase", "[frmconfig]\nEDTBOXIP=10.1.1.1\n",
          [](const auto &s) { return s.EdtBoxIP == QStringLiteral("10.1.1.1"); }},
@@ -187,7 +190,8 @@ TEST_F(SettingsFileTest, LoadSaveLoadKeepsEveryValue)
     saveSettings(path(), original);
     const ConfigSettings loaded = loadSettings(path());
     ConfigSettings expected = original;
-    expected.MsgMemoIO = QStringLiteral("Timer ok\nC:\\box\\n\\\\ end\nGrüße €"); // CR LF reads back as one break
+    expected.MsgMemoIO =
+        QStringLiteral("Timer ok\nC:\\box\\n\\\\ end\nGrüße €"); // CR LF reads back as one break
     EXPECT_EQ(loaded, expected);
 
     const QByteArray first = readAll(path());
@@ -214,14 +218,16 @@ TEST_F(SettingsFileTest, SaveIntoExistingFileKeepsOtherContent)
     saveSettings(path(), s);
 
     const QByteArray after = readAll(path());
-    EXPECT_TRUE(after.startsWith("; written by hand\r\n[FrmConfig]\r\nEdtBoxIP=10.0.0.2\r\nMyOwnKey=keep\r\nEdtMsn=41\r\n"))
+    EXPECT_TRUE(after.startsWith(
+        "; written by hand\r\n[FrmConfig]\r\nEdtBoxIP=10.0.0.2\r\nMyOwnKey=keep\r\nEdtMsn=41\r\n"))
         << after.constData();
     EXPECT_TRUE(after.contains("ContactsFile=/c.vcf\r\n\r\n[Other]\r\nx=1\r\n[FrmSMS]\r\nMsgMemoIO=new\r\n"))
         << after.constData();
-    EXPECT_TRUE(after.endsWith(QByteArray("[by talvik]\r\nInfo=Konfigurationsdatei von Boxvisor \r\n\r\n"
-                               "[FrmTelBook]\r\nCBTelName=1\r\nCBTelNumber=1\r\nMatchNotations=0\r\n\r\n"
-                               "[FrmFtp]\r\nBE1=" +
-                               s.BE1.toUtf8() + "\r\n")))
+    EXPECT_TRUE(
+        after.endsWith(QByteArray("[by talvik]\r\nInfo=Konfigurationsdatei von Boxvisor \r\n\r\n"
+                                  "[FrmTelBook]\r\nCBTelName=1\r\nCBTelNumber=1\r\nMatchNotations=0\r\n\r\n"
+                                  "[FrmFtp]\r\nBE1=" +
+                                  s.BE1.toUtf8() + "\r\n")))
         << after.constData();
     EXPECT_EQ(after.count("\r\n"), after.count('\n')) << "CR LF throughout";
     EXPECT_EQ(loadSettings(path()), s);
@@ -278,7 +284,9 @@ TEST_F(SettingsFileTest, MemoValueEncoding)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(encodeMemoValue(c.text), c.stored);
-        EXPECT_EQ(decodeMemoValue(c.stored), QString(c.text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n'));
+        EXPECT_EQ(
+            decodeMemoValue(c.stored),
+            QString(c.text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n'));
     }
     // Texts written before line breaks were escaped keep a lone backslash.
     EXPECT_EQ(decodeMemoValue(QStringLiteral("C:\\box\\")), QStringLiteral("C:\\box\\"));

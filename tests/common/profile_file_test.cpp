@@ -49,12 +49,14 @@ TEST_F(ProfileFileTest, ReadsStrings)
     const StringCase cases[] = {
         {"MissingFile", {}, "S", "K", def},
         {"PlainValue", "[S]\nK=value\n", "S", "K", QStringLiteral("value")},
-        {"NamesIgnoreCase", "[frmCONFIG]\nedtboxip=1.2.3.4\n", "FrmConfig", "EdtBoxIP", QStringLiteral("1.2.3.4")},
+        {"NamesIgnoreCase", "[frmCONFIG]\nedtboxip=1.2.3.4\n", "FrmConfig", "EdtBoxIP",
+         QStringLiteral("1.2.3.4")},
         {"BlanksAroundNamesAndValue", "[ S ]\n  K  =  two words  \n", "S", "K", QStringLiteral("two words")},
         {"EmptyValueIsNotDefault", "[S]\nK=\n", "S", "K", QString()},
         {"KeyOfOtherSectionIgnored", "[A]\nK=a\n[S]\nX=1\n", "S", "K", def},
         {"MissingSection", "[A]\nK=a\n", "S", "K", def},
-        {"FirstSectionAndKeyWin", "[S]\nK=first\nK=second\n[S]\nK=third\n", "S", "K", QStringLiteral("first")},
+        {"FirstSectionAndKeyWin", "[S]\nK=first\nK=second\n[S]\nK=third\n", "S", "K",
+         QStringLiteral("first")},
         {"CommentIsNotAKey", "[S]\n;K=commented\n", "S", "K", def},
         {"CrlfLineEndings", "[S]\r\nK=v\r\nL=w\r\n", "S", "K", QStringLiteral("v")},
         {"LastLineWithoutLineEnd", "[S]\nK=end", "S", "K", QStringLiteral("end")},
@@ -70,14 +72,15 @@ TEST_F(ProfileFileTest, ReadsStrings)
         if (!c.file.isEmpty())
             writeAll(path(), c.file);
         const ProfileFile ini(path());
-        EXPECT_EQ(ini.readString(QString::fromLatin1(c.section), QString::fromLatin1(c.key), def), c.expected);
+        EXPECT_EQ(ini.readString(QString::fromLatin1(c.section), QString::fromLatin1(c.key), def),
+                  c.expected);
     }
 }
 
 struct NumberCase
 {
     const char *name;
-    QByteArray value; // null: key missing
+    QByteArray value;    // null: key missing
     int expectedInteger; // with default 77
     bool boolWithDefaultFalse;
     bool boolWithDefaultTrue;
@@ -137,23 +140,28 @@ struct EditCase
 TEST_F(ProfileFileTest, EditsKeepTheRestOfTheFile)
 {
     const EditCase cases[] = {
-        {"ReplaceValueKeepsKeySpelling", "; my settings\n[S]\nKey = old\nOther=x\n", "s", "KEY", QStringLiteral("new"),
-         "; my settings\n[S]\nKey =new\nOther=x\n"},
+        {"ReplaceValueKeepsKeySpelling", "; my settings\n[S]\nKey = old\nOther=x\n", "s", "KEY",
+         QStringLiteral("new"), "; my settings\n[S]\nKey =new\nOther=x\n"},
         {"NewKeyAtEndOfSection", "[S]\nA=1\nB=2\n\n[T]\nC=3\n", "S", "New", QStringLiteral("v"),
          "[S]\nA=1\nB=2\nNew=v\n\n[T]\nC=3\n"},
         {"NewKeyBeforeTrailingComment", "[S]\nA=1\n; about T\n[T]\n", "S", "New", QStringLiteral("v"),
          "[S]\nA=1\nNew=v\n; about T\n[T]\n"},
-        {"NewKeyInEmptySection", "[S]\n[T]\nC=3\n", "S", "New", QStringLiteral("v"), "[S]\nNew=v\n[T]\nC=3\n"},
-        {"NewKeyInLastSectionWithoutLineEnd", "[S]\nA=1", "S", "New", QStringLiteral("v"), "[S]\nA=1\nNew=v\n"},
+        {"NewKeyInEmptySection", "[S]\n[T]\nC=3\n", "S", "New", QStringLiteral("v"),
+         "[S]\nNew=v\n[T]\nC=3\n"},
+        {"NewKeyInLastSectionWithoutLineEnd", "[S]\nA=1", "S", "New", QStringLiteral("v"),
+         "[S]\nA=1\nNew=v\n"},
         {"NewSectionAtEnd", "[S]\nA=1\n", "T", "New", QStringLiteral("v"), "[S]\nA=1\n\n[T]\nNew=v\n"},
-        {"CrlfFileGetsCrlfLines", "[S]\r\nA=1\r\n", "S", "New", QStringLiteral("v"), "[S]\r\nA=1\r\nNew=v\r\n"},
+        {"CrlfFileGetsCrlfLines", "[S]\r\nA=1\r\n", "S", "New", QStringLiteral("v"),
+         "[S]\r\nA=1\r\nNew=v\r\n"},
         {"BomKept", "\xEF\xBB\xBF[S]\nA=1\n", "S", "A", QStringLiteral("2"), "\xEF\xBB\xBF[S]\nA=2\n"},
-        {"Utf8FileGetsUtf8", "[S]\nA=\xC3\xA4\n", "S", "B", QStringLiteral(u"Ü"), "[S]\nA=\xC3\xA4\nB=\xC3\x9C\n"},
+        {"Utf8FileGetsUtf8", "[S]\nA=\xC3\xA4\n", "S", "B", QStringLiteral(u"Ü"),
+         "[S]\nA=\xC3\xA4\nB=\xC3\x9C\n"},
         {"Windows1252FileGetsWindows1252", "[S]\nA=\xE4\n", "S", "B", QStringLiteral(u"Ü€"),
          "[S]\nA=\xE4\nB=\xDC\x80\n"},
         {"Windows1252FileTurnsUtf8WhenNeeded", "; \xFC\n[S]\nA=\xE4\n", "S", "B", QStringLiteral(u"Ω"),
          "; \xC3\xBC\n[S]\nA=\xC3\xA4\nB=\xCE\xA9\n"},
-        {"UnknownLinesKept", "garbage line\n[S]\n\tA=1\n", "S", "A", QStringLiteral("2"), "garbage line\n[S]\n\tA=2\n"},
+        {"UnknownLinesKept", "garbage line\n[S]\n\tA=1\n", "S", "A", QStringLiteral("2"),
+         "garbage line\n[S]\n\tA=2\n"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -187,7 +195,8 @@ TEST_F(ProfileFileTest, BatchGivesTheSameFileAsSingleWrites)
     batch.commit();
 
     EXPECT_EQ(readAll(path()), readAll(single));
-    EXPECT_EQ(readAll(path()), QByteArray("; keep me\r\n[Two]\r\nb=7\r\n[one]\r\nx=1\r\na=again\r\n\r\n[Three]\r\nc=1\r\n"));
+    EXPECT_EQ(readAll(path()),
+              QByteArray("; keep me\r\n[Two]\r\nb=7\r\n[one]\r\nx=1\r\na=again\r\n\r\n[Three]\r\nc=1\r\n"));
 }
 
 TEST_F(ProfileFileTest, LineBreakInValueIsRefusedAndFileKept)
@@ -250,7 +259,8 @@ TEST_F(ProfileFileTest, UnreadableFileIsNotOverwritten)
     PermissionGuard guard{path(), QFile::permissions(path())};
     ASSERT_TRUE(QFile::setPermissions(path(), QFile::WriteOwner));
     ProfileFile ini(path());
-    EXPECT_EQ(ini.readString(QStringLiteral("S"), QStringLiteral("A"), QStringLiteral("def")), QStringLiteral("def"));
+    EXPECT_EQ(ini.readString(QStringLiteral("S"), QStringLiteral("A"), QStringLiteral("def")),
+              QStringLiteral("def"));
     EXPECT_THROW(ini.writeString(QStringLiteral("S"), QStringLiteral("B"), QStringLiteral("2")), FileError);
     QFile::setPermissions(path(), guard.saved);
     EXPECT_EQ(readAll(path()), QByteArray("[S]\nA=1\n"));

@@ -50,7 +50,8 @@ QString makeStartDir(const QTemporaryDir &dir, bool morvel, bool tvgenial)
     if (morvel)
         QFile::copy(demo + QStringLiteral("Morvel.jpg"), logos + QStringLiteral("/Morvel.jpg"));
     if (tvgenial)
-        QFile::copy(demo + QStringLiteral("tvgenial_logo_bw.jpg"), logos + QStringLiteral("/tvgenial_logo_bw.jpg"));
+        QFile::copy(demo + QStringLiteral("tvgenial_logo_bw.jpg"),
+                    logos + QStringLiteral("/tvgenial_logo_bw.jpg"));
     return dir.path();
 }
 
@@ -84,7 +85,8 @@ TEST(AboutWindow, PicturesLoadedOrFileErrorNamingTheMissingFile)
                 about.FormActivate();
                 ADD_FAILURE() << "no error";
             } catch (const FileError &e) {
-                const QString expected = dir.path() + QStringLiteral("/Logos/") + QString::fromLatin1(c.missing);
+                const QString expected =
+                    dir.path() + QStringLiteral("/Logos/") + QString::fromLatin1(c.missing);
                 EXPECT_TRUE(e.message().contains(expected)) << e.what();
             }
         } else {
@@ -157,9 +159,12 @@ TEST(AboutWindow, ClickOnBackgroundClosesClickOnLinkOpensIt)
         const char *name;
         LinkLabel *link;
         const char *scheme;
-    } links[] = {{"OnlineTimer", about.lnkOnlineTimer, "https"}, {"Sms", about.lnkSms, "https"},
-                 {"Author", about.lnkAuthor, "mailto"},          {"Morvel", about.lnkMorvel, "https"},
-                 {"Board", about.lnkBoard, "https"},             {"TvGenial", about.lnkTvGenial, "https"}};
+    } links[] = {{"OnlineTimer", about.lnkOnlineTimer, "https"},
+                 {"Sms", about.lnkSms, "https"},
+                 {"Author", about.lnkAuthor, "mailto"},
+                 {"Morvel", about.lnkMorvel, "https"},
+                 {"Board", about.lnkBoard, "https"},
+                 {"TvGenial", about.lnkTvGenial, "https"}};
     for (const auto &l : links) {
         SCOPED_TRACE(l.name);
         catcher.opened.clear();

@@ -56,7 +56,8 @@ QPixmap loadPicture(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw FileError(QStringLiteral("Cannot open file \"") + path + QStringLiteral("\". ") + file.errorString());
+        throw FileError(QStringLiteral("Cannot open file \"") + path + QStringLiteral("\". ") +
+                        file.errorString());
     QPixmap picture;
     if (!picture.loadFromData(file.readAll()))
         throw FileError(QStringLiteral("Cannot read picture file \"") + path +
@@ -88,20 +89,22 @@ TFrmAbout::TFrmAbout(const QString &startDir, QWidget *parent)
     lblNew->setGeometry(68, 68, 350, 52);
 
     const QString here = QStringLiteral("hier ...");
-    lnkOnlineTimer = addLink(this, QStringLiteral("+ mit OnlineTimer  +"), kMailTimerPage, here,
-                             QRect(123, 122, 240, 18));
-    lnkSms = addLink(this, QStringLiteral("+ und SMS Funktion +"), kMailTimerPage, here, QRect(123, 140, 240, 18));
+    lnkOnlineTimer =
+        addLink(this, QStringLiteral("+ mit OnlineTimer  +"), kMailTimerPage, here, QRect(123, 122, 240, 18));
+    lnkSms =
+        addLink(this, QStringLiteral("+ und SMS Funktion +"), kMailTimerPage, here, QRect(123, 140, 240, 18));
     lnkAuthor = addLink(this, QStringLiteral("talvik"), kAuthorMail, QStringLiteral("ich ..."),
                         QRect(193, 160, 100, 18));
     QPalette red = lnkAuthor->palette();
     red.setColor(QPalette::WindowText, Qt::red);
     lnkAuthor->setPalette(red);
 
-    lnkMorvel = addLink(this, QStringLiteral("Home of Morvel ..."), kMorvelHome,
-                        QStringLiteral("hier gibts Updates und immer die neuseten Setting für die Dreambox ..."),
-                        QRect(60, 182, 200, 18));
-    lnkBoard = addLink(this, QStringLiteral("zum Board"), kMorvelBoard, QStringLiteral("bei Fragen und Probleme "),
-                       QRect(276, 182, 150, 18));
+    lnkMorvel =
+        addLink(this, QStringLiteral("Home of Morvel ..."), kMorvelHome,
+                QStringLiteral("hier gibts Updates und immer die neuseten Setting für die Dreambox ..."),
+                QRect(60, 182, 200, 18));
+    lnkBoard = addLink(this, QStringLiteral("zum Board"), kMorvelBoard,
+                       QStringLiteral("bei Fragen und Probleme "), QRect(276, 182, 150, 18));
     Image1 = addText(this, QString(), QRect(183, 204, 120, 60), false);
 
     lnkTvGenial = addLink(this, QStringLiteral("+ Schnittstelle zu TVGenial 3.02 +"), kTvGenialHome,

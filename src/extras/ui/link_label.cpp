@@ -3,7 +3,8 @@
 #include <QDesktopServices>
 #include <QMouseEvent>
 
-LinkLabel::LinkLabel(const QString &text, QUrl url, QWidget *parent) : QLabel(text, parent), m_url(std::move(url))
+LinkLabel::LinkLabel(const QString &text, QUrl url, QWidget *parent)
+    : QLabel(text, parent), m_url(std::move(url))
 {
     QFont f = font();
     f.setBold(true);

@@ -13,7 +13,8 @@
 #include <thread>
 
 TFrmSplash::TFrmSplash(QWidget *parent)
-    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint), m_picture(QStringLiteral(":/extras/resources/splash.png"))
+    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint),
+      m_picture(QStringLiteral(":/extras/resources/splash.png"))
 {
     setObjectName(QStringLiteral("FrmSplash"));
     setFixedSize(505, 447);
