@@ -232,6 +232,11 @@ size_t collectBody(char *data, size_t size, size_t count, void *userData)
     return n;
 }
 
+size_t discard(char *, size_t size, size_t count, void *)
+{
+    return size * count;
+}
+
 void setCommonOptions(CURL *c, char *errorBuffer, long lowSpeedTime)
 {
     errorBuffer[0] = '\0';
@@ -260,9 +265,9 @@ public:
 
     void logIn()
     {
-        CURL *c = prepare(QString(), true, QStringLiteral("Anmeldung"));
+        CURL *c = prepare(QString(), true, QStringLiteral("FTP-Anmeldung"));
         curl_easy_setopt(c, CURLOPT_NOBODY, 1L);
-        perform(c, QStringLiteral("Anmeldung"));
+        perform(c, QStringLiteral("FTP-Anmeldung"));
     }
 
     void setWhileWaiting(WhileWaiting mode) override { m_mode = mode; }
@@ -524,6 +529,9 @@ private:
         curl_easy_setopt(c, CURLOPT_TRANSFERTEXT, 0L);
         curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, FTP_RESPONSE_TIMEOUT_S);
         curl_easy_setopt(c, CURLOPT_ACCEPTTIMEOUT_MS, FTP_ACCEPT_TIMEOUT_MS);
+        // Without a body, libcurl reports what it learnt (size, date) as header lines: not wanted.
+        curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &discard);
+        curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, &discard);
         return c;
     }
 
@@ -571,7 +579,8 @@ private:
         try {
             const qsizetype slash = temporaryPath.lastIndexOf(QLatin1Char('/'));
             CURL *c = prepare(temporaryPath.left(slash + 1), true, QString());
-            Slist remove(curl_slist_append(nullptr, QByteArray("DELE " + temporaryPath.mid(slash + 1).toUtf8()).constData()));
+            // Commands given this way run before libcurl changes folder: name the file in full.
+            Slist remove(curl_slist_append(nullptr, QByteArray("DELE " + temporaryPath.toUtf8()).constData()));
             curl_easy_setopt(c, CURLOPT_NOBODY, 1L);
             curl_easy_setopt(c, CURLOPT_QUOTE, remove.get());
             perform(c, QString());
@@ -651,14 +660,14 @@ public:
             m_httpBusy = false;
 
         if (rc != CURLE_OK)
-            throw TransferError(QStringLiteral("Box %1: Anfrage %2 fehlgeschlagen (%3).")
+            throw TransferError(QStringLiteral("Box %1: HTTP-Anfrage %2 fehlgeschlagen (%3).")
                                     .arg(host, pathOnly(target), curlReason(rc, error)),
                                 rc);
         long status = 0;
         curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
         if (status >= 400)
             throw TransferError(
-                QStringLiteral("Box %1: Anfrage %2 fehlgeschlagen (HTTP %3).").arg(host, pathOnly(target)).arg(status),
+                QStringLiteral("Box %1: HTTP-Anfrage %2 fehlgeschlagen (HTTP %3).").arg(host, pathOnly(target)).arg(status),
                 static_cast<int>(status));
         return body;
     }

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
 
 #include "app/box_client.h"
 #include "app/curl_box_client.h"
@@ -13,6 +16,9 @@
 #include "support/simbox.h"
 
 namespace {
+const QString TIMER_FILE = QStringLiteral("/var/tuxbox/config/enigma/timer.epl");
+const QString MOVIE_DIR = QStringLiteral("/hdd/movie");
+
 QByteArray readAll(const QString &path)
 {
     QFile f(path);
@@ -38,14 +44,35 @@ QByteArray allByteValues(int repeat)
     return data;
 }
 
+QStringList filesIn(const QString &dir)
+{
+    return QDir(dir).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+// The box records a session's end only once it notices the closed connection.
+bool waitForFtpCommand(const SimBox &box, const QString &command)
+{
+    const QDeadlineTimer deadline(10000);
+    while (!deadline.hasExpired()) {
+        if (box.ftpCommands().contains(command))
+            return true;
+    }
+    return false;
+}
+
 class CurlBoxClientTest : public ::testing::Test
 {
 protected:
     SimBox box;
     std::unique_ptr<BoxClient> client = makeCurlBoxClient([this] { return box.address(); });
     QTemporaryDir local;
+
+    QString localPath(const QString &name) const { return local.filePath(name); }
 };
 } // namespace
+
+// ---------------------------------------------------------------------------------------------
+// HTTP
 
 TEST_F(CurlBoxClientTest, MessageRequestArrivesByteForByte)
 {
@@ -59,14 +86,385 @@ TEST_F(CurlBoxClientTest, MessageRequestArrivesByteForByte)
     EXPECT_EQ(message.value(QStringLiteral("timeout")).toInt(), 10);
 }
 
+TEST_F(CurlBoxClientTest, OutsideValueCannotAddParameterOrBreakRequestLine)
+{
+    const QString caption = QStringLiteral("Müller & Co&timeout=0#frag\r\nX-Injected: 1");
+    const QByteArray target = "/cgi-bin/xmessage?timeout=10&caption=" + encodeQueryValue(caption) + "&body=Text";
+    EXPECT_EQ(client->httpGet(target), "+ok");
+
+    const QList<QByteArray> requests = box.requests();
+    ASSERT_EQ(requests.size(), 1);
+    EXPECT_EQ(requests.first(), target);
+    const QJsonObject message = box.state().value(QStringLiteral("message")).toObject();
+    EXPECT_EQ(message.value(QStringLiteral("caption")).toString(), caption);
+    EXPECT_EQ(message.value(QStringLiteral("timeout")).toInt(), 10);
+    EXPECT_EQ(message.value(QStringLiteral("body")).toString(), QStringLiteral("Text"));
+}
+
+TEST_F(CurlBoxClientTest, TargetIsSentAsBuiltExceptBytesThatCannotBeInARequestLine)
+{
+    QByteArray printable;
+    for (char c = 0x21; c < 0x7F; ++c)
+        if (c != '#')
+            printable.append(c);
+    const struct
+    {
+        const char *name;
+        QByteArray target;
+        QByteArray arrives;
+    } cases[] = {
+        {"PrintableAsciiUntouched", "/x?v=" + printable, "/x?v=" + printable},
+        {"EscapesAndBarePercentKept", "/x?a=%20%0a,%20&b=100%", "/x?a=%20%0a,%20&b=100%"},
+        {"DotSegmentsKept", "/a/../b/./c", "/a/../b/./c"},
+        {"Blank", "/x?v=a b", "/x?v=a%20b"},
+        {"CrLf", "/x?v=a\r\nHost: evil", "/x?v=a%0D%0AHost:%20evil"},
+        {"ControlBytes", QByteArray("/x?v=\x01\x7f\t", 8), "/x?v=%01%7F%09"},
+        {"NulByte", QByteArray("/x?v=a\0b", 8), "/x?v=a%00b"},
+        {"NonAscii", "/x?v=M\xC3\xBCller", "/x?v=M%C3%BCller"},
+        {"Hash", "/x?v=a#b", "/x?v=a%23b"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        box.reset();
+        EXPECT_THROW(client->httpGet(c.target), TransferError); // the box knows no "/x" (404)
+        EXPECT_EQ(box.requests(), QList<QByteArray>{c.arrives});
+    }
+}
+
+TEST_F(CurlBoxClientTest, BoxRequestsOfTheProgram)
+{
+    EXPECT_EQ(client->httpGet("/cgi-bin/reloadTimerList"), "+ok");
+    client->httpGet("/?path=1:0:1:6dca:44d:1:c00000:0:0:0:", AfterRequest::KeepOpen);
+    EXPECT_EQ(client->httpGet("/setVolume?volume=7", AfterRequest::KeepOpen), "");
+    EXPECT_TRUE(client->httpGet("/cgi-bin/getcurrentepg").contains("epgview"));
+
+    const QJsonObject state = box.state();
+    EXPECT_EQ(state.value(QStringLiteral("timerListReloads")).toInt(), 1);
+    EXPECT_EQ(state.value(QStringLiteral("service")).toString(), QStringLiteral("1:0:1:6dca:44d:1:c00000:0:0:0:"));
+    EXPECT_EQ(state.value(QStringLiteral("volume")).toInt(), 7);
+    EXPECT_EQ(box.requests().size(), 4);
+}
+
+TEST_F(CurlBoxClientTest, ErrorStatusIsAnError)
+{
+    try {
+        client->httpGet("/CGI-BIN/xmessage?timeout=1&caption=a&body=b");
+        FAIL() << "no error";
+    } catch (const TransferError &e) {
+        EXPECT_EQ(e.code(), 404);
+        EXPECT_TRUE(e.message().contains(box.address())) << e.what();
+        EXPECT_TRUE(e.message().contains(QStringLiteral("404"))) << e.what();
+    }
+}
+
+TEST(CurlBoxClientProtected, WebInterfaceWithPasswordRefusesTheRequest)
+{
+    SimBox::Options options;
+    options.auth = QStringLiteral("root:dreambox");
+    SimBox box(options);
+    auto client = makeCurlBoxClient([&] { return box.address(); });
+    try {
+        client->httpGet("/cgi-bin/reloadTimerList");
+        FAIL() << "no error";
+    } catch (const TransferError &e) {
+        EXPECT_EQ(e.code(), 401);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Unreachable and unusable addresses
+
+TEST(CurlBoxClientUnreachable, FailsWithTransferErrorNamingTheHost)
+{
+    const struct
+    {
+        const char *name;
+        QString address;
+        bool ftp;
+    } cases[] = {
+        {"HttpNothingListensOnLoopback", QStringLiteral("127.1.2.3"), false},
+        {"FtpNothingListensOnLoopback", QStringLiteral("127.1.2.3"), true},
+        {"HttpNonRoutable", QStringLiteral("10.255.255.1"), false},
+        {"FtpNonRoutable", QStringLiteral("10.255.255.1"), true},
+        {"HttpPortWhereNothingListens", QStringLiteral("127.1.2.3:8081"), false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        auto client = makeCurlBoxClient([&] { return c.address; });
+        try {
+            if (c.ftp)
+                client->ftpConnect();
+            else
+                client->httpGet("/cgi-bin/reloadTimerList");
+            ADD_FAILURE() << "no error";
+        } catch (const TransferError &e) {
+            EXPECT_TRUE(e.message().contains(c.address)) << e.what();
+        }
+    }
+}
+
+TEST(CurlBoxClientAddress, UnusableAddressIsRefusedBeforeAnyConnection)
+{
+    for (const QString &address : {QString(), QStringLiteral("box/evil"), QStringLiteral("user@box"),
+                                  QStringLiteral("box name"), QStringLiteral("box\r\nHost: x")}) {
+        SCOPED_TRACE(address.toStdString());
+        auto client = makeCurlBoxClient([&] { return address; });
+        EXPECT_THROW(client->httpGet("/"), TransferError);
+        EXPECT_THROW(client->ftpConnect(), TransferError);
+    }
+}
+
+TEST(CurlBoxClientLogin, RefusedLoginIsAnError)
+{
+    SimBox::Options options;
+    options.ftpPassword = QStringLiteral("dreambox");
+    SimBox box(options);
+    auto client = makeCurlBoxClient([&] { return box.address(); });
+    try {
+        client->ftpConnect();
+        FAIL() << "no error";
+    } catch (const TransferError &e) {
+        EXPECT_TRUE(e.message().contains(box.address())) << e.what();
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// FTP
+
 TEST_F(CurlBoxClientTest, StoreThenRetrieveKeepsEveryByte)
 {
-    const QByteArray data = allByteValues(64);
-    writeFile(local.filePath(QStringLiteral("up.bin")), data);
+    const struct
+    {
+        const char *name;
+        QByteArray data;
+    } cases[] = {
+        {"AllByteValues", allByteValues(4096)}, // 1 MiB, many buffers
+        {"LineEndsUntouched", "#NAME Timerliste\r\n#SERVICE: 1:0:1:6dca:44d:1:c00000:0:0:0:\r\n\n\r"},
+        {"Empty", QByteArray()},
+    };
     auto ftp = client->ftpConnect();
-    ftp->store(local.filePath(QStringLiteral("up.bin")), QStringLiteral("/var/tuxbox/config/enigma/timer.epl"));
-    EXPECT_EQ(readAll(box.filePath(QStringLiteral("/var/tuxbox/config/enigma/timer.epl"))), data);
-    ftp->retrieve(QStringLiteral("/var/tuxbox/config/enigma/timer.epl"), local.filePath(QStringLiteral("down.bin")));
-    EXPECT_EQ(readAll(local.filePath(QStringLiteral("down.bin"))), data);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(localPath(QStringLiteral("up.bin")), c.data);
+        ftp->store(localPath(QStringLiteral("up.bin")), TIMER_FILE);
+        EXPECT_EQ(readAll(box.filePath(TIMER_FILE)), c.data);
+        ftp->retrieve(TIMER_FILE, localPath(QStringLiteral("down.bin")));
+        EXPECT_EQ(readAll(localPath(QStringLiteral("down.bin"))), c.data);
+    }
     ftp->quit();
+
+    const QStringList commands = box.ftpCommands();
+    EXPECT_TRUE(commands.contains(QStringLiteral("USER root")));
+    EXPECT_TRUE(commands.contains(QStringLiteral("TYPE I")));
+    EXPECT_TRUE(commands.filter(QStringLiteral("PORT ")).size() >= 6) << commands.join(u'|').toStdString();
+    EXPECT_TRUE(commands.filter(QStringLiteral("PASV")).isEmpty());
+    EXPECT_TRUE(commands.filter(QStringLiteral("EPSV")).isEmpty());
+    EXPECT_EQ(commands.count(QStringLiteral("CONNECT")), 1) << "one control connection serves the session";
+    EXPECT_TRUE(commands.contains(QStringLiteral("QUIT")));
+}
+
+TEST_F(CurlBoxClientTest, StoreReplacesTheBoxFileByRenamingACompleteUpload)
+{
+    writeFile(box.filePath(TIMER_FILE), "old list");
+    writeFile(localPath(QStringLiteral("timer.epl")), "new list");
+    auto ftp = client->ftpConnect();
+    ftp->store(localPath(QStringLiteral("timer.epl")), TIMER_FILE);
+    EXPECT_EQ(readAll(box.filePath(TIMER_FILE)), "new list");
+    EXPECT_EQ(filesIn(box.filePath(QStringLiteral("/var/tuxbox/config/enigma"))), QStringList{"timer.epl"});
+    const QStringList commands = box.ftpCommands();
+    const qsizetype stor = commands.indexOf(QStringLiteral("STOR timer.epl.upload"));
+    ASSERT_GE(stor, 0) << commands.join(u'|').toStdString();
+    EXPECT_EQ(commands.indexOf(QStringLiteral("RNFR timer.epl.upload")), stor + 1);
+    EXPECT_EQ(commands.indexOf(QStringLiteral("RNTO timer.epl")), stor + 2);
+}
+
+TEST_F(CurlBoxClientTest, CutOrFailedStoreLeavesTheBoxFileAlone)
+{
+    const QByteArray big = allByteValues(8 * 4096); // 8 MiB, more than the socket buffers hold
+    writeFile(localPath(QStringLiteral("big.bin")), big);
+    box.setFtpThrottle(256 * 1024);
+    const struct
+    {
+        const char *name;
+        QString local;
+        QString remote;
+        bool fileError;
+    } cases[] = {
+        {"CutByProgress", localPath(QStringLiteral("big.bin")), TIMER_FILE, false},
+        {"MissingLocalFile", localPath(QStringLiteral("none.bin")), TIMER_FILE, true},
+        {"MissingBoxFolder", localPath(QStringLiteral("big.bin")), QStringLiteral("/var/nothing/timer.epl"), false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(box.filePath(TIMER_FILE), "old list");
+        auto ftp = client->ftpConnect();
+        bool sawProgress = false;
+        const auto cut = [&](qint64 done, qint64) {
+            sawProgress = sawProgress || done > 0;
+            return done == 0;
+        };
+        if (c.fileError)
+            EXPECT_THROW(ftp->store(c.local, c.remote, cut), FileError);
+        else if (QString::fromLatin1(c.name) == QStringLiteral("CutByProgress"))
+            EXPECT_THROW(ftp->store(c.local, c.remote, cut), CancelledError);
+        else
+            EXPECT_THROW(ftp->store(c.local, c.remote, cut), TransferError);
+        EXPECT_EQ(readAll(box.filePath(TIMER_FILE)), "old list");
+        EXPECT_EQ(filesIn(box.filePath(QStringLiteral("/var/tuxbox/config/enigma"))), QStringList{"timer.epl"});
+    }
+}
+
+TEST_F(CurlBoxClientTest, ListingWithMaskSizeAndChangeDir)
+{
+    writeFile(box.filePath(MOVIE_DIR + QStringLiteral("/Film A.ts")), QByteArray(1500, 'a'));
+    writeFile(box.filePath(MOVIE_DIR + QStringLiteral("/Film A.ts.001")), "aa");
+    writeFile(box.filePath(MOVIE_DIR + QStringLiteral("/Film B.ts")), "b");
+    writeFile(box.filePath(MOVIE_DIR + QStringLiteral("/recordings.epl")), "#NAME x\r\n");
+
+    auto ftp = client->ftpConnect();
+    ftp->changeDir(QStringLiteral("/hdd/movie/"));
+    EXPECT_EQ(ftp->listNames(QStringLiteral("Film A.ts*")), (QStringList{"Film A.ts", "Film A.ts.001"}));
+    EXPECT_EQ(ftp->listNames(QStringLiteral("Nothing*")), QStringList());
+    EXPECT_EQ(ftp->listNames().size(), 4);
+    EXPECT_EQ(ftp->size(QStringLiteral("Film A.ts")), 1500);
+    EXPECT_EQ(ftp->size(QStringLiteral("/hdd/movie/Film B.ts")), 1);
+    EXPECT_EQ(ftp->size(QStringLiteral("missing.ts")), -1);
+
+    EXPECT_THROW(ftp->changeDir(QStringLiteral("/hdd/nothing")), TransferError);
+    ftp->retrieve(QStringLiteral("recordings.epl"), localPath(QStringLiteral("recordings.epl"))); // still in /hdd/movie
+    EXPECT_EQ(readAll(localPath(QStringLiteral("recordings.epl"))), "#NAME x\r\n");
+
+    EXPECT_THROW(ftp->listNames(QStringLiteral("x\r\nDELE recordings.epl")), TransferError);
+    EXPECT_THROW(ftp->retrieve(QStringLiteral("x\r\nDELE recordings.epl"), localPath(QStringLiteral("x"))), TransferError);
+    EXPECT_TRUE(QFile::exists(box.filePath(MOVIE_DIR + QStringLiteral("/recordings.epl"))));
+    ftp->disconnect();
+}
+
+TEST_F(CurlBoxClientTest, FailedOrCutRetrieveKeepsTheLocalFile)
+{
+    writeFile(box.filePath(MOVIE_DIR + QStringLiteral("/film.ts")), allByteValues(8 * 4096));
+    box.setFtpThrottle(256 * 1024);
+    const QString target = localPath(QStringLiteral("film.ts"));
+    const struct
+    {
+        const char *name;
+        QString remote;
+        bool cut;
+    } cases[] = {
+        {"MissingBoxFile", QStringLiteral("/hdd/movie/none.ts"), false},
+        {"CutByProgress", QStringLiteral("/hdd/movie/film.ts"), true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(target, "old local copy");
+        auto ftp = client->ftpConnect();
+        const auto progress = [](qint64 done, qint64) { return done == 0; };
+        if (c.cut)
+            EXPECT_THROW(ftp->retrieve(c.remote, target, progress), CancelledError);
+        else
+            EXPECT_THROW(ftp->retrieve(c.remote, target, progress), TransferError);
+        EXPECT_EQ(readAll(target), "old local copy");
+        EXPECT_EQ(filesIn(local.path()), QStringList{"film.ts"}) << "no partial file left behind";
+    }
+}
+
+TEST_F(CurlBoxClientTest, AbortDuringRetrieve)
+{
+    writeFile(box.filePath(MOVIE_DIR + QStringLiteral("/film.ts")), allByteValues(8 * 4096));
+    box.setFtpThrottle(256 * 1024);
+    const QString target = localPath(QStringLiteral("film.ts"));
+    enum class Ending { AbortOnly, AbortQuitDisconnect };
+    const struct
+    {
+        const char *name;
+        Ending ending;
+    } cases[] = {
+        {"AbortOnly", Ending::AbortOnly},
+        {"AbortQuitDisconnectFromProgress", Ending::AbortQuitDisconnect},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        box.reset();
+        auto ftp = client->ftpConnect();
+        ftp->changeDir(MOVIE_DIR);
+        qint64 lastDone = 0;
+        const auto progress = [&](qint64 done, qint64) {
+            lastDone = done;
+            if (done > 0) {
+                ftp->abort();
+                if (c.ending == Ending::AbortQuitDisconnect) {
+                    ftp->quit();
+                    ftp->disconnect();
+                }
+            }
+            return true;
+        };
+        EXPECT_THROW(ftp->retrieve(QStringLiteral("film.ts"), target, progress), CancelledError);
+        EXPECT_GT(lastDone, 0);
+        EXPECT_FALSE(QFile::exists(target));
+        if (c.ending == Ending::AbortOnly) {
+            // The session stays usable after a cut transfer.
+            EXPECT_EQ(ftp->size(QStringLiteral("film.ts")), 8 * 4096 * 256);
+        } else {
+            EXPECT_THROW(ftp->size(QStringLiteral("film.ts")), TransferError);
+            EXPECT_TRUE(waitForFtpCommand(box, QStringLiteral("DISCONNECT")));
+        }
+    }
+}
+
+TEST_F(CurlBoxClientTest, QuitSaysGoodbyeDisconnectDoesNot)
+{
+    for (const bool quit : {true, false}) {
+        SCOPED_TRACE(quit ? "Quit" : "Disconnect");
+        box.reset();
+        auto ftp = client->ftpConnect();
+        ftp->changeDir(MOVIE_DIR);
+        if (quit)
+            ftp->quit();
+        else
+            ftp->disconnect();
+        ASSERT_TRUE(waitForFtpCommand(box, QStringLiteral("DISCONNECT")));
+        EXPECT_EQ(box.ftpCommands().contains(QStringLiteral("QUIT")), quit);
+        EXPECT_THROW(ftp->listNames(), TransferError);
+    }
+}
+
+// While a request runs, the caller's thread keeps handling its events: timers fire, progress is
+// reported there, and a request started from such an event does not disturb the one waiting.
+TEST_F(CurlBoxClientTest, WaitingKeepsTheCallersEventsRunning)
+{
+    writeFile(box.filePath(MOVIE_DIR + QStringLiteral("/film.ts")), allByteValues(1024)); // 256 KiB
+    box.setFtpThrottle(512 * 1024);
+    auto ftp = client->ftpConnect();
+
+    bool timerFired = false;
+    QByteArray answer;
+    bool busyRefused = false;
+    QTimer::singleShot(0, [&] {
+        timerFired = true;
+        answer = client->httpGet("/cgi-bin/reloadTimerList");
+        try {
+            ftp->size(QStringLiteral("/hdd/movie/film.ts"));
+        } catch (const TransferError &) {
+            busyRefused = true;
+        }
+    });
+    int calls = 0;
+    bool allOnCallerThread = true;
+    qint64 lastDone = 0;
+    QThread *const caller = QThread::currentThread();
+    ftp->retrieve(QStringLiteral("/hdd/movie/film.ts"), localPath(QStringLiteral("film.ts")), [&](qint64 done, qint64) {
+        ++calls;
+        allOnCallerThread = allOnCallerThread && QThread::currentThread() == caller;
+        lastDone = done;
+        return true;
+    });
+
+    EXPECT_TRUE(timerFired);
+    EXPECT_EQ(answer, "+ok");
+    EXPECT_TRUE(busyRefused);
+    EXPECT_GT(calls, 0);
+    EXPECT_TRUE(allOnCallerThread);
+    EXPECT_EQ(lastDone, 1024 * 256);
+    EXPECT_EQ(readAll(localPath(QStringLiteral("film.ts"))), allByteValues(1024));
 }

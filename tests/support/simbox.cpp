@@ -72,7 +72,7 @@ QString nextCandidateAddress()
 {
     static std::atomic<unsigned> counter{0};
     constexpr unsigned kHosts = 240U * 253U;
-    const unsigned n = (static_cast<unsigned>(::getpid()) * 97U + counter.fetch_add(1) * 1U) % kHosts;
+    const unsigned n = (static_cast<unsigned>(::getpid()) * 97U + counter.fetch_add(1)) % kHosts;
     return QStringLiteral("127.0.%1.%2").arg(10 + n / 253).arg(2 + n % 253);
 }
 
@@ -121,6 +121,8 @@ void SimBox::start(const Options &options)
         QStringList args{script, QStringLiteral("--address"), address, QStringLiteral("--root"), m_root};
         if (options.ftpBytesPerSecond > 0)
             args << QStringLiteral("--ftp-throttle") << QString::number(options.ftpBytesPerSecond);
+        if (!options.ftpPassword.isEmpty())
+            args << QStringLiteral("--ftp-password") << options.ftpPassword;
         if (!options.auth.isEmpty())
             args << QStringLiteral("--auth") << options.auth;
         if (options.bigScreen)
@@ -223,6 +225,15 @@ QList<QByteArray> SimBox::requests() const
 QList<QByteArray> SimBox::requestLines() const
 {
     return requestField(rawGet("/__simbox/requests"), QStringLiteral("line"));
+}
+
+QStringList SimBox::ftpCommands() const
+{
+    QStringList result;
+    const QJsonArray list = QJsonDocument::fromJson(rawGet("/__simbox/ftp-commands")).array();
+    for (const auto &item : list)
+        result.append(item.toString());
+    return result;
 }
 
 QJsonObject SimBox::state() const

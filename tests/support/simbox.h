@@ -20,6 +20,7 @@
 #include <QJsonObject>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -33,6 +34,7 @@ public:
     {
         int ftpBytesPerSecond = 0; // FTP data limit, 0 = unlimited (see also setFtpThrottle)
         QString auth;              // "user:password": web interface protected (HTTP Basic, 401 otherwise)
+        QString ftpPassword;       // the box's root password when not the one the program uses
         bool bigScreen = false;    // like builds since mid-2004: "/?path=" does not zap
         bool oldAnswers = false;   // like builds before 2004-03: "OK\n" instead of "+ok"
     };
@@ -54,6 +56,9 @@ public:
     // complete request lines ("GET <target> HTTP/1.1"). Control requests are not included.
     QList<QByteArray> requests() const;
     QList<QByteArray> requestLines() const;
+    // FTP commands as received ("USER root", "PASS ******", "PORT ...", "RETR x"), with "CONNECT"
+    // and "DISCONNECT" marking the start and end of each control connection.
+    QStringList ftpCommands() const;
     // What the box did: {"message": {"timeout", "caption", "body", "replace", "shownAt"} or null,
     // "messages": [...], "volume": int or null, "mute": bool, "service": "<ref>",
     // "timerListReloads": int}. Caption and body are the decoded UTF-8 texts.

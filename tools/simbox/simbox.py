@@ -10,6 +10,8 @@ account and folders.
 Control endpoints (never recorded):
   GET /__simbox/requests         JSON list of {"line", "method", "target"}
                                  (bytes mapped 1:1 to code points 0-255)
+  GET /__simbox/ftp-commands     JSON list of the FTP commands received, in order, with
+                                 "CONNECT" and "DISCONNECT" marking each control connection
   GET /__simbox/state            JSON with the last message, volume, service...
   GET /__simbox/reset            forget requests and state
   GET /__simbox/throttle?bytes_per_second=N   limit FTP data (0 = unlimited)
@@ -32,7 +34,7 @@ from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 FTP_USER = "root"
-FTP_PASSWORD = "qtvplazo"
+FTP_PASSWORD = "qtvplazo"  # what Boxvisor logs in with
 BOX_FOLDERS = ("var/tuxbox/config/enigma", "hdd/movie")
 MAX_HEAD = 64 * 1024
 
@@ -87,6 +89,7 @@ class BoxState:
         self.mute = False
         self.service = "1:0:1:6dca:44d:1:c00000:0:0:0:"
         self.reloads = 0
+        self.ftp_commands = []
 
     def as_json(self):
         return {
@@ -195,6 +198,8 @@ class BoxHttpHandler(socketserver.StreamRequestHandler):
         with self.state.lock:
             if path == b"/__simbox/requests":
                 obj = list(self.state.requests)
+            elif path == b"/__simbox/ftp-commands":
+                obj = list(self.state.ftp_commands)
             elif path == b"/__simbox/state":
                 obj = self.state.as_json()
             elif path == b"/__simbox/reset":
@@ -344,6 +349,22 @@ class BoxHttpServer(socketserver.ThreadingTCPServer):
 
 class BoxFtpHandler(FTPHandler):
     dtp_handler = ThrottledDTPHandler
+    state = None  # BoxState, set by main()
+
+    def record(self, entry):
+        with self.state.lock:
+            self.state.ftp_commands.append(entry)
+
+    def on_connect(self):
+        self.record("CONNECT")
+
+    def on_disconnect(self):
+        self.record("DISCONNECT")
+
+    def pre_process_command(self, line, cmd, arg):
+        self.record("PASS ******" if cmd == "PASS" else line)
+        return super().pre_process_command(line, cmd, arg)
+
     # The box's ftpd answers "NLST name*" with the matching names; pyftpdlib has no globbing.
 
     def ftp_NLST(self, path):
@@ -370,6 +391,7 @@ def main():
     parser.add_argument("--ftp-port", type=int, default=21)
     parser.add_argument("--ready-file", help="written once both sides accept connections")
     parser.add_argument("--ftp-throttle", type=int, default=0, help="FTP data bytes per second (0 = unlimited)")
+    parser.add_argument("--ftp-password", default=FTP_PASSWORD, help="the box's root password")
     parser.add_argument("--auth", help="user:password; protect the web interface like newer builds")
     parser.add_argument("--big-screen", action="store_true",
                         help="like builds since mid-2004: '/?path=' shows the frameset and does not zap")
@@ -383,15 +405,18 @@ def main():
     ThrottledDTPHandler.read_limit = options.ftp_throttle
     ThrottledDTPHandler.write_limit = options.ftp_throttle
     authorizer = DummyAuthorizer()
-    authorizer.add_user(FTP_USER, FTP_PASSWORD, root, perm="elradfmwMT")
+    authorizer.add_user(FTP_USER, options.ftp_password, root, perm="elradfmwMT")
     BoxFtpHandler.authorizer = authorizer
     BoxFtpHandler.banner = "Enigma FTP server ready."
+    BoxFtpHandler.auth_failed_timeout = 0  # tests of a refused log-in need not wait
     BoxFtpHandler.active_dtp.timeout = 10
     import logging
     logging.basicConfig(level=logging.WARNING)
+    state = BoxState()
+    BoxFtpHandler.state = state
     ftp = FTPServer((options.address, options.ftp_port), BoxFtpHandler)
 
-    BoxHttpHandler.state = BoxState()
+    BoxHttpHandler.state = state
     BoxHttpHandler.options = options
     http = BoxHttpServer((options.address, options.http_port), BoxHttpHandler)
     threading.Thread(target=http.serve_forever, daemon=True).start()
