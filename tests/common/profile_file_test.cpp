@@ -173,6 +173,42 @@ TEST_F(ProfileFileTest, EditsKeepTheRestOfTheFile)
     }
 }
 
+// Files that are not profile text at all (binary junk, NUL bytes, lone CRs, a huge line):
+// reads give the default or some value, a write appends its section and keeps every old byte.
+TEST_F(ProfileFileTest, JunkFilesAreReadSafelyAndKeptOnWrite)
+{
+    QByteArray random(4096, '\0');
+    quint32 seed = 12345;
+    for (char &c : random) {
+        seed = seed * 1103515245u + 12345u;
+        c = static_cast<char>(seed >> 24);
+    }
+    const struct
+    {
+        const char *name;
+        QByteArray bytes;
+    } cases[] = {
+        {"RandomBytes", random},
+        {"NulBytesInLines", QByteArray("[S]\nK=a\0b\n\0\0[T\0]\n", 17)},
+        {"LoneCarriageReturns", "[S]\rK=v\r[T]\rX=1"},
+        {"UnclosedSectionAndBareEquals", "[S\n=\n=x\n[\n]\n"},
+        {"HugeLine", "[S]\nK=" + QByteArray(1 << 20, 'y')},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        writeAll(path(), c.bytes);
+        ProfileFile ini(path());
+        EXPECT_LE(ini.readString(QStringLiteral("S"), QStringLiteral("K"), QStringLiteral("d")).size(), 2047);
+        ini.readInteger(QStringLiteral("T"), QStringLiteral("X"), 0);
+        ini.writeString(QStringLiteral("New Section"), QStringLiteral("Key"), QStringLiteral("value"));
+        const QByteArray after = readAll(path());
+        EXPECT_TRUE(after.startsWith(c.bytes));
+        EXPECT_TRUE(after.endsWith("[New Section]\nKey=value\n")) << after.right(40).toHex().constData();
+        EXPECT_EQ(ini.readString(QStringLiteral("new section"), QStringLiteral("KEY"), {}),
+                  QStringLiteral("value"));
+    }
+}
+
 TEST_F(ProfileFileTest, BatchGivesTheSameFileAsSingleWrites)
 {
     const QByteArray start = "; keep me\r\n[Two]\r\nb=old\r\n[one]\r\nx=1\r\n";
