@@ -301,13 +301,14 @@ class Exchange:
 
     # -- recording
 
-    def record(self, direction, client, payload, kind, command, subcommand, fields):
+    def record(self, direction, client, payload, kind, command, subcommand, fields, stamp=None):
         self.sequence += 1
+        t_ns, wall_ns = stamp or (time.monotonic_ns(), time.time_ns())
         entry = {
             "seq": self.sequence,
             "conn": client.number,
-            "t_ns": time.monotonic_ns(),
-            "wall_ns": time.time_ns(),
+            "t_ns": t_ns,
+            "wall_ns": wall_ns,
             "kind": kind,
             "command": command,
             "subcommand": subcommand,
@@ -335,6 +336,8 @@ class Exchange:
         if not data:
             self.close_client(client)
             return
+        # Frames are stamped when they are read, before any decoding.
+        stamp = (time.monotonic_ns(), time.time_ns())
         client.inbuf += data
         while len(client.inbuf) >= 2:
             length = struct.unpack_from(">H", client.inbuf, 0)[0]
@@ -346,14 +349,14 @@ class Exchange:
                 break
             payload = bytes(client.inbuf[2:length])
             del client.inbuf[:length]
-            self.on_frame(client, payload)
+            self.on_frame(client, payload, stamp)
             if client.sock not in self.clients:
                 return
 
-    def on_frame(self, client, payload):
+    def on_frame(self, client, payload, stamp):
         command, subcommand = payload[4], payload[5]
         if subcommand == 0xFF and command in CONTROL_REQUESTS:
-            self.on_control_request(client, payload, command)
+            self.on_control_request(client, payload, command, stamp)
             return
         client.kind = "application"
         appl = struct.unpack_from("<H", payload, 2)[0]
@@ -363,12 +366,12 @@ class Exchange:
         fields = decode_fields(command, subcommand, message)
         if command == 0x86 and subcommand == REQ:
             fields["data"] = payload[len(message):].hex()
-        self.record("in", client, payload, "capi", command, subcommand, fields)
+        self.record("in", client, payload, "capi", command, subcommand, fields, stamp)
         handler = getattr(self, "on_" + message_name(command, subcommand).lower(), None)
         if handler and not fields.get("truncated"):
             handler(client, message, fields)
 
-    def on_control_request(self, client, payload, command):
+    def on_control_request(self, client, payload, command, stamp):
         controller = struct.unpack_from("<I", payload, 8)[0] if len(payload) >= 12 else 0
         fields = {"controller": controller}
         if command == 0xF2 and len(payload) >= 21:
@@ -379,7 +382,7 @@ class Exchange:
             client.kind = "application"
         elif client.kind == "unknown":
             client.kind = "control"
-        self.record("in", client, payload, "control", command, 0xFF, fields)
+        self.record("in", client, payload, "control", command, 0xFF, fields, stamp)
 
         header = lambda code: b"\x00\x00\x00\x00" + bytes([code + 1, 0xFF]) + b"\x00\x00"
         if command == 0xF2:
@@ -407,8 +410,10 @@ class Exchange:
             client.next_number = (client.next_number + 1) & 0xFFFF
         message = struct.pack("<HHBBH", 8 + len(body), client.appl_id or 0, command, subcommand,
                               number) + body
+        # Stamped just before the frame goes out.
+        stamp = (time.monotonic_ns(), time.time_ns())
         self.send_frame(client, message + data)
-        self.record("out", client, message + data, "capi", command, subcommand, fields)
+        self.record("out", client, message + data, "capi", command, subcommand, fields, stamp)
 
     def confirm(self, client, request, command, address, info, extra=b"", **fields):
         number = struct.unpack_from("<H", request, 6)[0]
