@@ -31,7 +31,8 @@ namespace {
 
 qint64 nowNs()
 {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
@@ -117,10 +118,11 @@ int main(int argc, char **argv)
     CallSettings settings;
     settings.edtTime = QStringLiteral("10");
     QString callerNumber, callerName, calledNumber;
-    CallHandler handler([&settings] { return settings; }, CallerFields{callerNumber, callerName, calledNumber},
-                        phoneBook, client, log);
+    CallHandler handler([&settings] { return settings; },
+                        CallerFields{callerNumber, callerName, calledNumber}, phoneBook, client, log);
     TCapiMonitor monitor;
-    monitor.OnIncomingCall = [&handler](const QString &calling, const QString &called, quint16 cip, const QString &) {
+    monitor.OnIncomingCall = [&handler](const QString &calling, const QString &called, quint16 cip,
+                                        const QString &) {
         handler.CapiMonitor1IncomingCall(calling, called, cip);
     };
     if (!monitor.StartMonitor(1, 0) || !exchange.waitFor(QStringLiteral("LISTEN_REQ"), 1)) {
@@ -139,7 +141,8 @@ int main(int argc, char **argv)
         client.answered.clear();
         for (int i = 0; i < callsPerRun; ++i) {
             const quint32 plci =
-                exchange.placeCall(QStringLiteral("301234"), 0x21, 0x80, QStringLiteral("41"), 16).plcis.value(0);
+                exchange.placeCall(QStringLiteral("301234"), 0x21, 0x80, QStringLiteral("41"), 16)
+                    .plcis.value(0);
             exchange.hangUp(plci, 0x3490);
             // The DISCONNECT_RESP comes after the whole handling of the call (box request included).
             if (!exchange.waitFor(QStringLiteral("DISCONNECT_RESP"), i + 1)) {
@@ -151,7 +154,8 @@ int main(int argc, char **argv)
         const QList<SimExchange::Message> resps = exchange.received(QStringLiteral("CONNECT_RESP"));
         if (inds.size() != callsPerRun || resps.size() != callsPerRun ||
             client.issued.size() != static_cast<size_t>(callsPerRun)) {
-            std::fprintf(stderr, "run %d: %lld CONNECT_IND, %lld CONNECT_RESP, %zu box requests for %d calls\n", run,
+            std::fprintf(stderr,
+                         "run %d: %lld CONNECT_IND, %lld CONNECT_RESP, %zu box requests for %d calls\n", run,
                          static_cast<long long>(inds.size()), static_cast<long long>(resps.size()),
                          client.issued.size(), callsPerRun);
             return 1;
@@ -179,14 +183,14 @@ int main(int argc, char **argv)
     double before = cpuSeconds();
     idle(idleSeconds);
     double used = cpuSeconds() - before;
-    std::printf("\nIdle monitor, %d s without calls: %.1f ms CPU (%.3f %% of one core)\n", idleSeconds, used * 1000,
-                used * 100 / idleSeconds);
+    std::printf("\nIdle monitor, %d s without calls: %.1f ms CPU (%.3f %% of one core)\n", idleSeconds,
+                used * 1000, used * 100 / idleSeconds);
 
     exchange.kill();
     before = cpuSeconds();
     idle(idleSeconds);
     used = cpuSeconds() - before;
-    std::printf("Monitor after the exchange went away, %d s: %.1f ms CPU (%.3f %% of one core)\n", idleSeconds,
-                used * 1000, used * 100 / idleSeconds);
+    std::printf("Monitor after the exchange went away, %d s: %.1f ms CPU (%.3f %% of one core)\n",
+                idleSeconds, used * 1000, used * 100 / idleSeconds);
     return 0;
 }

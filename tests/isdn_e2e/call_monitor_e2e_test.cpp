@@ -24,8 +24,12 @@ protected:
     void SetUp() override
     {
         monitor.OnIncomingCall = [this](const QString &calling, const QString &called, quint16 cip,
-                                        const QString &cipText) { calls.append({calling, called, cip, cipText}); };
-        monitor.OnDisconnectInfo = [this](quint16 cause, quint16 reason) { disconnects.append({cause, reason}); };
+                                        const QString &cipText) {
+            calls.append({calling, called, cip, cipText});
+        };
+        monitor.OnDisconnectInfo = [this](quint16 cause, quint16 reason) {
+            disconnects.append({cause, reason});
+        };
         ASSERT_TRUE(monitor.StartMonitor(1, 0)) << monitor.ErrorString().toStdString();
         ASSERT_TRUE(exchange.waitFor(QStringLiteral("LISTEN_REQ"), 1));
     }
@@ -71,16 +75,20 @@ TEST_F(CallMonitorE2eTest, CallsAreIgnoredOnceAndReported)
         QString cipText;
     };
     const Row rows[] = {
-        {"national", QStringLiteral("301234"), 0x21, 0x80, 16, QStringLiteral("0301234"), QStringLiteral("telephony")},
-        {"international", QStringLiteral("49301234"), 0x11, 0x80, 1, QStringLiteral("049301234"), QStringLiteral("speech")},
-        {"unknown type", QStringLiteral("301234"), 0x01, 0x80, 16, QStringLiteral("301234"), QStringLiteral("telephony")},
+        {"national", QStringLiteral("301234"), 0x21, 0x80, 16, QStringLiteral("0301234"),
+         QStringLiteral("telephony")},
+        {"international", QStringLiteral("49301234"), 0x11, 0x80, 1, QStringLiteral("049301234"),
+         QStringLiteral("speech")},
+        {"unknown type", QStringLiteral("301234"), 0x01, 0x80, 16, QStringLiteral("301234"),
+         QStringLiteral("telephony")},
         {"withheld", QString(), 0x21, 0xA0, 16, QString(), QStringLiteral("telephony")},
         {"no number at all", QStringLiteral("none"), 0x00, 0x00, 16, QString(), QStringLiteral("telephony")},
     };
     int n = 0;
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
-        const SimExchange::PlacedCall call = exchange.placeCall(row.digits, row.type, row.presentation, QStringLiteral("41"), row.cip);
+        const SimExchange::PlacedCall call =
+            exchange.placeCall(row.digits, row.type, row.presentation, QStringLiteral("41"), row.cip);
         ASSERT_EQ(call.plcis.size(), 1);
         ASSERT_TRUE(exchange.waitFor(QStringLiteral("CONNECT_RESP"), n + 1));
         hangUpAndSettle(call.plcis[0], 0x3490, n);
@@ -105,9 +113,11 @@ TEST_F(CallMonitorE2eTest, CallsAreIgnoredOnceAndReported)
 // A second call while the first still rings at other telephones: both get one answer each.
 TEST_F(CallMonitorE2eTest, OverlappingCallsEachGetOneAnswer)
 {
-    const quint32 first = exchange.placeCall(QStringLiteral("301234"), 0x21, 0x80, QStringLiteral("41"), 16).plcis.at(0);
+    const quint32 first =
+        exchange.placeCall(QStringLiteral("301234"), 0x21, 0x80, QStringLiteral("41"), 16).plcis.at(0);
     ASSERT_TRUE(exchange.waitFor(QStringLiteral("CONNECT_RESP"), 1));
-    const quint32 second = exchange.placeCall(QStringLiteral("305678"), 0x21, 0x80, QStringLiteral("42"), 16).plcis.at(0);
+    const quint32 second =
+        exchange.placeCall(QStringLiteral("305678"), 0x21, 0x80, QStringLiteral("42"), 16).plcis.at(0);
     ASSERT_TRUE(exchange.waitFor(QStringLiteral("CONNECT_RESP"), 2));
     hangUpAndSettle(first, 0x3490);
     hangUpAndSettle(second, 0x3490, 1);
@@ -150,7 +160,8 @@ TEST_F(CallMonitorE2eTest, RestartsAfterTheExchangeWentAway)
     SimExchange again; // same port: the library keeps the one it read at its first call
     ASSERT_TRUE(monitor.StartMonitor(1, 0)) << monitor.ErrorString().toStdString();
     ASSERT_TRUE(again.waitFor(QStringLiteral("LISTEN_REQ"), 1));
-    const quint32 plci = again.placeCall(QStringLiteral("301234"), 0x21, 0x80, QStringLiteral("41"), 16).plcis.at(0);
+    const quint32 plci =
+        again.placeCall(QStringLiteral("301234"), 0x21, 0x80, QStringLiteral("41"), 16).plcis.at(0);
     ASSERT_TRUE(again.waitFor(QStringLiteral("CONNECT_RESP"), 1));
     again.hangUp(plci, 0x3490);
     ASSERT_TRUE(again.waitFor(QStringLiteral("DISCONNECT_RESP"), 1));

@@ -34,7 +34,8 @@ unsigned readLe32(const QByteArray &b, int at)
 }
 
 // A message: header (length, application, command, subcommand, number) and parameters.
-QByteArray message(unsigned appl, unsigned command, unsigned subcommand, unsigned number, const QByteArray &params)
+QByteArray message(unsigned appl, unsigned command, unsigned subcommand, unsigned number,
+                   const QByteArray &params)
 {
     QByteArray m = le16(static_cast<unsigned>(8 + params.size())) + le16(appl);
     m += static_cast<char>(command);
@@ -42,17 +43,14 @@ QByteArray message(unsigned appl, unsigned command, unsigned subcommand, unsigne
     return m + le16(number) + params;
 }
 
-const QByteArray kListenParams = le32(1) + le32(0x7F) + le32(0x1FFF03FE) + le32(0) + QByteArray::fromHex("020080") +
-                                 QByteArray::fromHex("0180");
+const QByteArray kListenParams = le32(1) + le32(0x7F) + le32(0x1FFF03FE) + le32(0) +
+                                 QByteArray::fromHex("020080") + QByteArray::fromHex("0180");
 
 // One registered application of the real library.
 class Application
 {
 public:
-    Application()
-    {
-        m_error = capi20_register(1, 2, 128, &m_appl);
-    }
+    Application() { m_error = capi20_register(1, 2, 128, &m_appl); }
     ~Application()
     {
         if (m_error == 0)
@@ -76,7 +74,8 @@ public:
             unsigned char *buffer = nullptr;
             r = capi20_get_message(m_appl, &buffer);
             if (r == 0)
-                return QByteArray(reinterpret_cast<const char *>(buffer), static_cast<int>(buffer[0] | buffer[1] << 8));
+                return QByteArray(reinterpret_cast<const char *>(buffer),
+                                  static_cast<int>(buffer[0] | buffer[1] << 8));
         }
         if (result)
             *result = r;
@@ -157,7 +156,8 @@ TEST_F(ExchangeProtocolTest, IncomingCallIgnoredThenCallerHangsUp)
 {
     Application app;
     listen(app);
-    const SimExchange::PlacedCall call = exchange.placeCall(QStringLiteral("301234"), 0x21, 0x80, QStringLiteral("41"), 16);
+    const SimExchange::PlacedCall call =
+        exchange.placeCall(QStringLiteral("301234"), 0x21, 0x80, QStringLiteral("41"), 16);
     ASSERT_EQ(call.plcis.size(), 1);
     const unsigned plci = call.plcis[0];
     EXPECT_EQ(plci & 0xFF, 1U) << "controller 1";
@@ -170,7 +170,8 @@ TEST_F(ExchangeProtocolTest, IncomingCallIgnoredThenCallerHangsUp)
     EXPECT_EQ(ind.mid(14, 4), QByteArray::fromHex("03803431"));
     EXPECT_EQ(ind.mid(18, 9), QByteArray::fromHex("082180") + "301234");
 
-    const QByteArray resp = message(app.id(), 0x02, 0x83, readLe16(ind, 6), le32(plci) + le16(1) + QByteArray(5, '\0'));
+    const QByteArray resp =
+        message(app.id(), 0x02, 0x83, readLe16(ind, 6), le32(plci) + le16(1) + QByteArray(5, '\0'));
     ASSERT_EQ(app.put(resp), 0U);
     ASSERT_TRUE(exchange.waitFor(QStringLiteral("CONNECT_RESP"), 1));
     const QList<SimExchange::Message> resps = exchange.received(QStringLiteral("CONNECT_RESP"));
@@ -214,7 +215,8 @@ TEST_F(ExchangeProtocolTest, CallingNumberForms)
     listen(app);
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
-        const SimExchange::PlacedCall call = exchange.placeCall(row.calling, row.type, row.presentation, QStringLiteral("41"), 1);
+        const SimExchange::PlacedCall call =
+            exchange.placeCall(row.calling, row.type, row.presentation, QStringLiteral("41"), 1);
         const QByteArray ind = app.get();
         ASSERT_EQ(commandOf(ind), 0x0282U);
         EXPECT_EQ(ind.mid(18, row.expectedStruct.size()), row.expectedStruct);
@@ -228,11 +230,14 @@ TEST_F(ExchangeProtocolTest, CallOutsideTheListenMaskIsNotOffered)
     Application app;
     ASSERT_EQ(app.error(), 0U);
     // Speech only (CIP 1), as the engine's closing LISTEN_REQ asks.
-    ASSERT_EQ(app.put(message(app.id(), 0x05, 0x80, 1, le32(1) + le32(0x7F) + le32(0x2) + le32(0) + QByteArray(2, '\0'))),
+    ASSERT_EQ(app.put(message(app.id(), 0x05, 0x80, 1,
+                              le32(1) + le32(0x7F) + le32(0x2) + le32(0) + QByteArray(2, '\0'))),
               0U);
     ASSERT_EQ(commandOf(app.get()), 0x0581U);
-    EXPECT_TRUE(exchange.placeCall(QStringLiteral("301234"), 0x21, 0x80, QStringLiteral("41"), 16).plcis.isEmpty());
-    EXPECT_EQ(exchange.placeCall(QStringLiteral("301234"), 0x21, 0x80, QStringLiteral("41"), 1).plcis.size(), 1);
+    EXPECT_TRUE(
+        exchange.placeCall(QStringLiteral("301234"), 0x21, 0x80, QStringLiteral("41"), 16).plcis.isEmpty());
+    EXPECT_EQ(exchange.placeCall(QStringLiteral("301234"), 0x21, 0x80, QStringLiteral("41"), 1).plcis.size(),
+              1);
     EXPECT_EQ(commandOf(app.get()), 0x0282U);
 }
 
@@ -240,11 +245,13 @@ TEST_F(ExchangeProtocolTest, AcceptedCallRunsToB3DataAndIsCleared)
 {
     Application app;
     listen(app);
-    const unsigned plci = exchange.placeCall(QStringLiteral("301234"), 0x21, 0x80, QStringLiteral("41"), 16).plcis.at(0);
+    const unsigned plci =
+        exchange.placeCall(QStringLiteral("301234"), 0x21, 0x80, QStringLiteral("41"), 16).plcis.at(0);
     const QByteArray ind = app.get();
     ASSERT_EQ(commandOf(ind), 0x0282U);
     ASSERT_EQ(app.put(message(app.id(), 0x02, 0x83, readLe16(ind, 6),
-                              le32(plci) + le16(0) + QByteArray::fromHex("09010001000000000000") + QByteArray(4, '\0'))),
+                              le32(plci) + le16(0) + QByteArray::fromHex("09010001000000000000") +
+                                  QByteArray(4, '\0'))),
               0U);
 
     const QByteArray active = app.get();
@@ -254,7 +261,9 @@ TEST_F(ExchangeProtocolTest, AcceptedCallRunsToB3DataAndIsCleared)
     ASSERT_EQ(commandOf(b3), 0x8282U);
     const unsigned ncci = readLe32(b3, 8);
     EXPECT_EQ(ncci & 0xFFFF, plci);
-    ASSERT_EQ(app.put(message(app.id(), 0x82, 0x83, readLe16(b3, 6), le32(ncci) + le16(0) + QByteArray(1, '\0'))), 0U);
+    ASSERT_EQ(
+        app.put(message(app.id(), 0x82, 0x83, readLe16(b3, 6), le32(ncci) + le16(0) + QByteArray(1, '\0'))),
+        0U);
     ASSERT_EQ(commandOf(app.get()), 0x8382U);
 
     // Data from the far end reaches the application through the library's buffers.

@@ -31,11 +31,12 @@ class IncomingCallE2eTest : public ::testing::Test
 protected:
     IncomingCallE2eTest()
         : client(makeCurlBoxClient([this] { return box.address(); })),
-          handler([this] { return settings; }, CallerFields{callerNumber, callerName, calledNumber}, phoneBook,
-                  *client, log)
+          handler([this] { return settings; }, CallerFields{callerNumber, callerName, calledNumber},
+                  phoneBook, *client, log)
     {
         settings.edtTime = QStringLiteral("10");
-        monitor.OnIncomingCall = [this](const QString &calling, const QString &called, quint16 cip, const QString &) {
+        monitor.OnIncomingCall = [this](const QString &calling, const QString &called, quint16 cip,
+                                        const QString &) {
             handler.CapiMonitor1IncomingCall(calling, called, cip);
         };
     }
@@ -84,8 +85,9 @@ protected:
 TEST_F(IncomingCallE2eTest, UnknownCallerIsAnnouncedOnTheTv)
 {
     call(QStringLiteral("301234"), 0x21, 0x80, QStringLiteral("41"));
-    EXPECT_EQ(box.requests(), QList<QByteArray>{"/cgi-bin/xmessage?timeout=10&caption=Ein%20Anruf%20kommt...&body="
-                                                "Anrufer:%200301234%20:%20kein%20Name%20im%20Telefonbuch"});
+    EXPECT_EQ(box.requests(),
+              QList<QByteArray>{"/cgi-bin/xmessage?timeout=10&caption=Ein%20Anruf%20kommt...&body="
+                                "Anrufer:%200301234%20:%20kein%20Name%20im%20Telefonbuch"});
     EXPECT_TRUE(logged(QStringLiteral("Incoming Call ... Number : 0301234  MSN : 41  ")));
 }
 
@@ -93,12 +95,14 @@ TEST_F(IncomingCallE2eTest, WithheldNumberIsAnnouncedWithPlaceholders)
 {
     call(QString(), 0x21, 0xA0, QStringLiteral("41"));
     ASSERT_EQ(box.requests().size(), 1);
-    EXPECT_TRUE(box.requests()[0].startsWith("/cgi-bin/xmessage?timeout=10&caption=Ein%20Anruf%20kommt...&body="
-                                             "Anrufer:%20keine%20Nummer%20:%20"));
+    EXPECT_TRUE(
+        box.requests()[0].startsWith("/cgi-bin/xmessage?timeout=10&caption=Ein%20Anruf%20kommt...&body="
+                                     "Anrufer:%20keine%20Nummer%20:%20"));
     // What the TV shows, whichever way the question marks travel in the query.
     const QJsonObject message = box.state().value(QStringLiteral("message")).toObject();
     EXPECT_EQ(message.value(QStringLiteral("caption")).toString(), QStringLiteral("Ein Anruf kommt..."));
-    EXPECT_EQ(message.value(QStringLiteral("body")).toString(), QStringLiteral("Anrufer: keine Nummer : ???"));
+    EXPECT_EQ(message.value(QStringLiteral("body")).toString(),
+              QStringLiteral("Anrufer: keine Nummer : ???"));
 }
 
 // Calls that are logged but not announced.
@@ -125,7 +129,8 @@ TEST_F(IncomingCallE2eTest, FilteredCallsSendNothingToTheBox)
         log.addRaw(QStringLiteral("-- next --"));
         call(QStringLiteral("301234"), 0x21, 0x80, QStringLiteral("41"));
         EXPECT_TRUE(box.requests().isEmpty());
-        EXPECT_TRUE(log.lines().last().startsWith(QStringLiteral("Incoming Call ... Number : 0301234  MSN : 41  ")))
+        EXPECT_TRUE(
+            log.lines().last().startsWith(QStringLiteral("Incoming Call ... Number : 0301234  MSN : 41  ")))
             << log.lines().last().toStdString();
     }
 }

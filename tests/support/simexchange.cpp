@@ -46,7 +46,7 @@ ProcessWide &processWide()
 QString pythonProgram()
 {
     return QFileInfo::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3")
-                                                                  : QStringLiteral("python3");
+                                                                 : QStringLiteral("python3");
 }
 
 // Runs the event loop until fd is readable or the deadline passes; true when readable.
@@ -131,7 +131,8 @@ void SimExchange::start(const Options &options)
 {
     ProcessWide &state = processWide();
     const QString home = homeDir();
-    const QString script = QStringLiteral(BOXVISOR_SOURCE_DIR) + QStringLiteral("/tools/simexchange/simexchange.py");
+    const QString script =
+        QStringLiteral(BOXVISOR_SOURCE_DIR) + QStringLiteral("/tools/simexchange/simexchange.py");
     QStringList args{script,
                      QStringLiteral("--port"),
                      QString::number(state.capiPort),
@@ -156,7 +157,8 @@ void SimExchange::start(const Options &options)
         out += m_process->readAllStandardOutput();
     }
     const QRegularExpressionMatch ready =
-        QRegularExpression(QStringLiteral("ready capi_port=(\\d+) control_port=(\\d+)")).match(QString::fromLatin1(out));
+        QRegularExpression(QStringLiteral("ready capi_port=(\\d+) control_port=(\\d+)"))
+            .match(QString::fromLatin1(out));
     if (!ready.hasMatch())
         fail(QStringLiteral("did not come up on port %1").arg(state.capiPort));
     m_capiPort = static_cast<quint16>(ready.captured(1).toUInt());
@@ -195,7 +197,8 @@ QJsonObject SimExchange::command(const QByteArray &line, int timeoutMs)
     if (m_control < 0)
         fail(QStringLiteral("not connected"));
     const QByteArray request = line + '\n';
-    if (::send(m_control, request.constData(), static_cast<size_t>(request.size()), MSG_NOSIGNAL) != request.size())
+    if (::send(m_control, request.constData(), static_cast<size_t>(request.size()), MSG_NOSIGNAL) !=
+        request.size())
         fail(QStringLiteral("cannot send '%1'").arg(QString::fromLatin1(line)));
     const QDeadlineTimer deadline(timeoutMs);
     for (;;) {
@@ -215,8 +218,9 @@ QJsonObject SimExchange::command(const QByteArray &line, int timeoutMs)
     }
 }
 
-SimExchange::PlacedCall SimExchange::placeCall(const QString &calling, quint8 typeOctet, quint8 presentationOctet,
-                                               const QString &called, quint16 cip, int controller)
+SimExchange::PlacedCall SimExchange::placeCall(const QString &calling, quint8 typeOctet,
+                                               quint8 presentationOctet, const QString &called, quint16 cip,
+                                               int controller)
 {
     const QString callingWord = calling.isEmpty() ? QStringLiteral("-") : calling;
     const QString calledWord = called.isEmpty() ? QStringLiteral("none") : called;
@@ -239,7 +243,8 @@ SimExchange::PlacedCall SimExchange::placeCall(const QString &calling, quint8 ty
 
 QList<quint32> SimExchange::hangUp(quint32 plci, quint16 reason)
 {
-    const QJsonObject answer = command("hangup " + QByteArray::number(plci) + ' ' + QByteArray::number(reason));
+    const QJsonObject answer =
+        command("hangup " + QByteArray::number(plci) + ' ' + QByteArray::number(reason));
     if (!answer.value(QStringLiteral("ok")).toBool())
         fail(QStringLiteral("hangup failed: %1").arg(answer.value(QStringLiteral("error")).toString()));
     QList<quint32> plcis;
@@ -279,8 +284,8 @@ QList<SimExchange::Message> SimExchange::sent(const QString &name)
 
 bool SimExchange::waitFor(const QString &name, int count, int timeoutMs)
 {
-    const QJsonObject answer = command(QStringLiteral("wait %1 %2 %3").arg(name).arg(count).arg(timeoutMs).toLatin1(),
-                                       timeoutMs + 5000);
+    const QJsonObject answer = command(
+        QStringLiteral("wait %1 %2 %3").arg(name).arg(count).arg(timeoutMs).toLatin1(), timeoutMs + 5000);
     return answer.value(QStringLiteral("ok")).toBool();
 }
 

@@ -43,8 +43,8 @@ public:
     struct Message
     {
         qint64 seq = 0;
-        QString name;           // "CONNECT_RESP", "LISTEN_REQ", "REGISTER", ...
-        bool control = false;   // registration or information request, not a CAPI message
+        QString name;         // "CONNECT_RESP", "LISTEN_REQ", "REGISTER", ...
+        bool control = false; // registration or information request, not a CAPI message
         int command = 0;
         int subcommand = 0;
         int connection = 0;     // the exchange's number for the TCP connection
