@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <capi20.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/time.h>
+#include <unistd.h>
 
 #include <QJsonArray>
 
@@ -281,6 +285,42 @@ TEST_F(ExchangeProtocolTest, AcceptedCallRunsToB3DataAndIsCleared)
     const QByteArray disc = app.get();
     ASSERT_EQ(commandOf(disc), 0x0482U);
     EXPECT_EQ(readLe32(disc, 8), plci);
+}
+
+// A peer that breaks the framing is cut off; the exchange keeps serving everyone else.
+TEST_F(ExchangeProtocolTest, MalformedFramesCloseOnlyThatConnection)
+{
+    struct Row
+    {
+        const char *name;
+        QByteArray bytes;
+    };
+    const Row rows[] = {
+        {"length shorter than a header", QByteArray::fromHex("0003ff")},
+        {"length beyond any frame the library sends", QByteArray::fromHex("ffff") + QByteArray(64, '\x01')},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        ASSERT_GE(fd, 0);
+        sockaddr_in sa{};
+        sa.sin_family = AF_INET;
+        sa.sin_port = htons(exchange.capiPort());
+        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(::connect(fd, reinterpret_cast<const sockaddr *>(&sa), sizeof sa), 0);
+        timeval tv{5, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        ASSERT_EQ(::send(fd, row.bytes.constData(), static_cast<size_t>(row.bytes.size()), MSG_NOSIGNAL),
+                  row.bytes.size());
+        char buffer[16];
+        EXPECT_EQ(::recv(fd, buffer, sizeof buffer, 0), 0) << "closed by the exchange";
+        ::close(fd);
+    }
+    Application app;
+    listen(app);
+    EXPECT_EQ(exchange.placeCall(QStringLiteral("301234"), 0x21, 0x80, QStringLiteral("41"), 16).plcis.size(),
+              1);
+    EXPECT_EQ(commandOf(app.get()), 0x0282U);
 }
 
 // What our engine must cope with: once the exchange is gone the library's wait returns at once,

@@ -369,7 +369,10 @@ class Exchange:
         self.record("in", client, payload, "capi", command, subcommand, fields, stamp)
         handler = getattr(self, "on_" + message_name(command, subcommand).lower(), None)
         if handler and not fields.get("truncated"):
-            handler(client, message, fields)
+            try:
+                handler(client, message, fields)
+            except Exception as error:  # one odd message must not end the exchange
+                self.log("connection %d: %s failed: %r" % (client.number, handler.__name__, error))
 
     def on_control_request(self, client, payload, command, stamp):
         controller = struct.unpack_from("<I", payload, 8)[0] if len(payload) >= 12 else 0
@@ -683,7 +686,7 @@ class Exchange:
             state["inbuf"] = bytearray(rest)
             try:
                 answer = self.command(sock, line.decode("utf-8", "replace").split())
-            except (ValueError, IndexError, RuntimeError) as error:
+            except Exception as error:  # a bad command line is answered, never fatal
                 answer = {"ok": False, "error": str(error) or type(error).__name__}
             if answer is not None:
                 self.answer(sock, answer)
@@ -775,8 +778,7 @@ class Exchange:
     # -- main loop
 
     def log(self, text):
-        if self.args.verbose:
-            print("simexchange: " + text, file=sys.stderr, flush=True)
+        print("simexchange: " + text, file=sys.stderr, flush=True)
 
     def run(self):
         while self.running:
@@ -823,7 +825,6 @@ def main():
                         help="send DISCONNECT_IND at once for an ignored call instead of when the caller hangs up")
     parser.add_argument("--outgoing", choices=["answer", "busy", "noanswer"], default="answer",
                         help="how the called side of an outgoing call behaves")
-    parser.add_argument("--verbose", action="store_true")
     args = parser.parse_args()
     if not 0 <= args.port < 32768:
         parser.error("--port must be below 32768 (the library keeps it in a signed 16-bit variable)")
