@@ -16,13 +16,24 @@
 using TransferProgress = std::function<bool(qint64 done, qint64 total)>;
 
 // Whether the HTTP connection is closed after the request or left open for the next one.
-enum class AfterRequest { Close, KeepOpen };
+enum class AfterRequest
+{
+    Close,
+    KeepOpen
+};
 
 // What the waiting thread does with user input (keys, clicks) while a request runs: hold it
 // until the request has ended (the window still repaints), or handle it, for windows that
 // offer an abort button during long downloads.
-enum class WhileWaiting { HoldUserInput, HandleUserInput };
+enum class WhileWaiting
+{
+    HoldUserInput,
+    HandleUserInput
+};
 
+// One logged-in FTP connection. Calls come from one thread at a time; a call made while another
+// one of the same session waits (from an event handled meanwhile) fails with TransferError,
+// except abort(), quit() and disconnect(). Do not destroy a session while one of its calls waits.
 class FtpSession
 {
 public:
@@ -34,9 +45,12 @@ public:
     virtual void changeDir(const QString &dir) = 0;
     // Downloads remote (absolute or relative to the current folder) over localPath; the local
     // file is replaced only by a complete download.
-    virtual void retrieve(const QString &remote, const QString &localPath, const TransferProgress &progress = {}) = 0;
-    // Uploads localPath; the remote file is replaced only by a complete upload.
-    virtual void store(const QString &localPath, const QString &remote, const TransferProgress &progress = {}) = 0;
+    virtual void retrieve(const QString &remote, const QString &localPath,
+                          const TransferProgress &progress = {}) = 0;
+    // Uploads localPath to remote + ".upload", then renames that over remote: the box's file is
+    // replaced only by a complete upload, and a failed one leaves no temporary file behind.
+    virtual void store(const QString &localPath, const QString &remote,
+                       const TransferProgress &progress = {}) = 0;
     // Name-only listing (NLST) of mask in the current folder.
     virtual QStringList listNames(const QString &mask = {}) = 0;
     // Size in bytes, or -1 when the box refuses to tell (no such file, a folder).

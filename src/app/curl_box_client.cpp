@@ -59,7 +59,8 @@ CurlHandle newHandle()
     initCurlOnce();
     CurlHandle handle(curl_easy_init());
     if (!handle)
-        throw TransferError(QStringLiteral("Die Netzwerkbibliothek konnte nicht gestartet werden."), CURLE_FAILED_INIT);
+        throw TransferError(QStringLiteral("Die Netzwerkbibliothek konnte nicht gestartet werden."),
+                            CURLE_FAILED_INIT);
     return handle;
 }
 
@@ -147,9 +148,11 @@ void runWaiting(const std::function<void()> &work, WhileWaiting mode, TransferSt
             error = std::current_exception();
         }
         finished = true;
-        QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
     });
-    const auto flags = mode == WhileWaiting::HoldUserInput ? QEventLoop::ExcludeUserInputEvents : QEventLoop::AllEvents;
+    const auto flags =
+        mode == WhileWaiting::HoldUserInput ? QEventLoop::ExcludeUserInputEvents : QEventLoop::AllEvents;
     while (!finished)
         loop.exec(flags);
     worker.join();
@@ -175,10 +178,11 @@ QString checkedAddress(const QString &address)
         throw TransferError(QStringLiteral("Es ist keine Box-Adresse eingestellt."), CURLE_URL_MALFORMAT);
     for (const QChar c : address) {
         const char16_t u = c.unicode();
-        const bool ok = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '.'
-                        || u == '-' || u == '_' || u == ':' || u == '[' || u == ']';
+        const bool ok = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') ||
+                        u == '.' || u == '-' || u == '_' || u == ':' || u == '[' || u == ']';
         if (!ok)
-            throw TransferError(QStringLiteral("Die Box-Adresse \"%1\" ist ungültig.").arg(address), CURLE_URL_MALFORMAT);
+            throw TransferError(QStringLiteral("Die Box-Adresse \"%1\" ist ungültig.").arg(address),
+                                CURLE_URL_MALFORMAT);
     }
     return address;
 }
@@ -292,43 +296,49 @@ public:
         QSaveFile file(localPath);
         file.setDirectWriteFallback(false);
         if (!file.open(QIODevice::WriteOnly))
-            throw FileError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden: %2").arg(localPath, file.errorString()));
+            throw FileError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden: %2")
+                                .arg(localPath, file.errorString()));
         struct Sink
         {
             QSaveFile *file;
             bool failed = false;
         } sink{&file};
         curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
-        curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, +[](char *data, size_t size, size_t count, void *userData) -> size_t {
-            auto *s = static_cast<Sink *>(userData);
-            const auto n = static_cast<qint64>(size * count);
-            if (s->file->write(data, n) != n) {
-                s->failed = true;
-                return 0;
-            }
-            return size * count;
-        });
+        curl_easy_setopt(
+            c, CURLOPT_WRITEFUNCTION, +[](char *data, size_t size, size_t count, void *userData) -> size_t {
+                auto *s = static_cast<Sink *>(userData);
+                const auto n = static_cast<qint64>(size * count);
+                if (s->file->write(data, n) != n) {
+                    s->failed = true;
+                    return 0;
+                }
+                return size * count;
+            });
         try {
             perform(c, what, progress, false);
         } catch (const TransferError &) {
             if (sink.failed)
-                throw FileError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden: %2").arg(localPath, file.errorString()));
+                throw FileError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden: %2")
+                                    .arg(localPath, file.errorString()));
             throw;
         }
         if (!file.commit())
-            throw FileError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden: %2").arg(localPath, file.errorString()));
+            throw FileError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden: %2")
+                                .arg(localPath, file.errorString()));
     }
 
     void store(const QString &localPath, const QString &remote, const TransferProgress &progress) override
     {
         QFile file(localPath);
         if (!file.open(QIODevice::ReadOnly))
-            throw FileError(QStringLiteral("Die Datei \"%1\" kann nicht gelesen werden: %2").arg(localPath, file.errorString()));
+            throw FileError(QStringLiteral("Die Datei \"%1\" kann nicht gelesen werden: %2")
+                                .arg(localPath, file.errorString()));
         const QString path = absolutePath(remote);
         const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
         const QString name = path.mid(slash + 1);
         if (name.isEmpty())
-            throw TransferError(QStringLiteral("Box %1: \"%2\" ist kein Dateiname.").arg(m_address, remote), CURLE_URL_MALFORMAT);
+            throw TransferError(QStringLiteral("Box %1: \"%2\" ist kein Dateiname.").arg(m_address, remote),
+                                CURLE_URL_MALFORMAT);
         const QString temporaryName = name + QLatin1String(UPLOAD_SUFFIX);
         const QString temporaryPath = path.left(slash + 1) + temporaryName;
         const QString what = QStringLiteral("Upload nach \"%1\"").arg(path);
@@ -337,7 +347,8 @@ public:
         // After the upload the box is still in the file's folder (one CWD per request), so the
         // rename works on plain names.
         Slist rename;
-        rename.reset(curl_slist_append(rename.release(), QByteArray("RNFR " + temporaryName.toUtf8()).constData()));
+        rename.reset(
+            curl_slist_append(rename.release(), QByteArray("RNFR " + temporaryName.toUtf8()).constData()));
         rename.reset(curl_slist_append(rename.release(), QByteArray("RNTO " + name.toUtf8()).constData()));
         curl_easy_setopt(c, CURLOPT_POSTQUOTE, rename.get());
 
@@ -349,21 +360,23 @@ public:
         curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
         curl_easy_setopt(c, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(file.size()));
         curl_easy_setopt(c, CURLOPT_READDATA, &source);
-        curl_easy_setopt(c, CURLOPT_READFUNCTION, +[](char *buffer, size_t size, size_t count, void *userData) -> size_t {
-            auto *s = static_cast<Source *>(userData);
-            const qint64 n = s->file->read(buffer, static_cast<qint64>(size * count));
-            if (n < 0) {
-                s->failed = true;
-                return CURL_READFUNC_ABORT;
-            }
-            return static_cast<size_t>(n);
-        });
+        curl_easy_setopt(
+            c, CURLOPT_READFUNCTION, +[](char *buffer, size_t size, size_t count, void *userData) -> size_t {
+                auto *s = static_cast<Source *>(userData);
+                const qint64 n = s->file->read(buffer, static_cast<qint64>(size * count));
+                if (n < 0) {
+                    s->failed = true;
+                    return CURL_READFUNC_ABORT;
+                }
+                return static_cast<size_t>(n);
+            });
         try {
             perform(c, what, progress, true);
         } catch (const BoxvisorError &) {
             removeLeftover(temporaryPath);
             if (source.failed)
-                throw FileError(QStringLiteral("Die Datei \"%1\" kann nicht gelesen werden: %2").arg(localPath, file.errorString()));
+                throw FileError(QStringLiteral("Die Datei \"%1\" kann nicht gelesen werden: %2")
+                                    .arg(localPath, file.errorString()));
             throw;
         }
     }
@@ -377,14 +390,15 @@ public:
         curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, command.constData());
         QByteArray body;
         curl_easy_setopt(c, CURLOPT_WRITEDATA, &body);
-        curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, +[](char *data, size_t size, size_t count, void *userData) -> size_t {
-            auto *b = static_cast<QByteArray *>(userData);
-            const size_t n = size * count;
-            if (b->size() + static_cast<qsizetype>(n) > MAX_LISTING)
-                return 0;
-            b->append(data, static_cast<qsizetype>(n));
-            return n;
-        });
+        curl_easy_setopt(
+            c, CURLOPT_WRITEFUNCTION, +[](char *data, size_t size, size_t count, void *userData) -> size_t {
+                auto *b = static_cast<QByteArray *>(userData);
+                const size_t n = size * count;
+                if (b->size() + static_cast<qsizetype>(n) > MAX_LISTING)
+                    return 0;
+                b->append(data, static_cast<qsizetype>(n));
+                return n;
+            });
         perform(c, what);
         QStringList names;
         for (QByteArray line : body.split('\n')) {
@@ -449,7 +463,12 @@ public:
     }
 
 private:
-    enum class Ending { None, Quit, Disconnect };
+    enum class Ending
+    {
+        None,
+        Quit,
+        Disconnect
+    };
 
     // Closes the control connection without QUIT: with the socket shut down, the QUIT that
     // cleaning up would send fails at once.
@@ -458,7 +477,8 @@ private:
         if (!m_curl)
             return;
         curl_socket_t socket = CURL_SOCKET_BAD;
-        if (curl_easy_getinfo(m_curl.get(), CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK && socket != CURL_SOCKET_BAD)
+        if (curl_easy_getinfo(m_curl.get(), CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK &&
+            socket != CURL_SOCKET_BAD)
             ::shutdown(socket, SHUT_RDWR);
         m_curl.reset();
     }
@@ -467,7 +487,8 @@ private:
     {
         for (const QChar c : text) {
             if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-                throw TransferError(QStringLiteral("%1: der Name enthält Steuerzeichen.").arg(what), CURLE_URL_MALFORMAT);
+                throw TransferError(QStringLiteral("%1: der Name enthält Steuerzeichen.").arg(what),
+                                    CURLE_URL_MALFORMAT);
         }
     }
 
@@ -494,8 +515,9 @@ private:
         }
         for (; i < bytes.size(); ++i) {
             const char ch = bytes[i];
-            const bool plain = (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') || (ch >= '0' && ch <= '9')
-                               || ch == '-' || ch == '.' || ch == '_' || ch == '~' || ch == '/';
+            const bool plain = (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') ||
+                               (ch >= '0' && ch <= '9') || ch == '-' || ch == '.' || ch == '_' || ch == '~' ||
+                               ch == '/';
             if (plain) {
                 url += ch;
             } else {
@@ -511,9 +533,13 @@ private:
     CURL *prepare(const QString &path, bool folder, const QString &what)
     {
         if (m_busy)
-            throw TransferError(QStringLiteral("Box %1: %2 nicht möglich, die FTP-Verbindung ist belegt.").arg(m_address, what), CURLE_AGAIN);
+            throw TransferError(QStringLiteral("Box %1: %2 nicht möglich, die FTP-Verbindung ist belegt.")
+                                    .arg(m_address, what),
+                                CURLE_AGAIN);
         if (!m_curl)
-            throw TransferError(QStringLiteral("Box %1: %2 nicht möglich, die FTP-Verbindung ist beendet.").arg(m_address, what), CURLE_FAILED_INIT);
+            throw TransferError(QStringLiteral("Box %1: %2 nicht möglich, die FTP-Verbindung ist beendet.")
+                                    .arg(m_address, what),
+                                CURLE_FAILED_INIT);
         rejectControlBytes(path, what);
         m_url = urlFor(path, folder);
         CURL *c = m_curl.get();
@@ -523,7 +549,8 @@ private:
         curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "ftp");
         curl_easy_setopt(c, CURLOPT_USERNAME, FTP_USER);
         curl_easy_setopt(c, CURLOPT_PASSWORD, FTP_PASSWORD);
-        curl_easy_setopt(c, CURLOPT_FTPPORT, "-"); // active data connections, from the control connection's address
+        curl_easy_setopt(c, CURLOPT_FTPPORT,
+                         "-"); // active data connections, from the control connection's address
         curl_easy_setopt(c, CURLOPT_FTP_USE_EPRT, 0L);
         curl_easy_setopt(c, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
         curl_easy_setopt(c, CURLOPT_TRANSFERTEXT, 0L);
@@ -568,7 +595,8 @@ private:
         QString reason = curlReason(rc, m_error);
         if (response >= 400)
             reason += QStringLiteral(", Antwort %1").arg(response);
-        throw TransferError(QStringLiteral("Box %1: %2 fehlgeschlagen (%3).").arg(m_address, what, reason), rc);
+        throw TransferError(QStringLiteral("Box %1: %2 fehlgeschlagen (%3).").arg(m_address, what, reason),
+                            rc);
     }
 
     // Best effort: a failed or cut upload should not leave its temporary file on the box.
@@ -580,7 +608,8 @@ private:
             const qsizetype slash = temporaryPath.lastIndexOf(QLatin1Char('/'));
             CURL *c = prepare(temporaryPath.left(slash + 1), true, QString());
             // Commands given this way run before libcurl changes folder: name the file in full.
-            Slist remove(curl_slist_append(nullptr, QByteArray("DELE " + temporaryPath.toUtf8()).constData()));
+            Slist remove(
+                curl_slist_append(nullptr, QByteArray("DELE " + temporaryPath.toUtf8()).constData()));
             curl_easy_setopt(c, CURLOPT_NOBODY, 1L);
             curl_easy_setopt(c, CURLOPT_QUOTE, remove.get());
             perform(c, QString());
@@ -666,9 +695,10 @@ public:
         long status = 0;
         curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
         if (status >= 400)
-            throw TransferError(
-                QStringLiteral("Box %1: HTTP-Anfrage %2 fehlgeschlagen (HTTP %3).").arg(host, pathOnly(target)).arg(status),
-                static_cast<int>(status));
+            throw TransferError(QStringLiteral("Box %1: HTTP-Anfrage %2 fehlgeschlagen (HTTP %3).")
+                                    .arg(host, pathOnly(target))
+                                    .arg(status),
+                                static_cast<int>(status));
         return body;
     }
 

@@ -10,6 +10,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <thread>
+
 #include "app/box_client.h"
 #include "app/curl_box_client.h"
 #include "common/error.h"
@@ -76,20 +78,24 @@ protected:
 
 TEST_F(CurlBoxClientTest, MessageRequestArrivesByteForByte)
 {
-    const QByteArray target = "/cgi-bin/xmessage?timeout=10&caption=Ein%20Anruf%20kommt...&body=Anrufer:%200301234%20:%20kein%20Name%20im%20Telefonbuch";
+    const QByteArray target = "/cgi-bin/"
+                              "xmessage?timeout=10&caption=Ein%20Anruf%20kommt...&body=Anrufer:%200301234%20:"
+                              "%20kein%20Name%20im%20Telefonbuch";
     EXPECT_EQ(client->httpGet(target), "+ok");
     EXPECT_EQ(box.requests(), QList<QByteArray>{target});
     EXPECT_EQ(box.requestLines(), QList<QByteArray>{"GET " + target + " HTTP/1.1"});
     const QJsonObject message = box.state().value(QStringLiteral("message")).toObject();
     EXPECT_EQ(message.value(QStringLiteral("caption")).toString(), QStringLiteral("Ein Anruf kommt..."));
-    EXPECT_EQ(message.value(QStringLiteral("body")).toString(), QStringLiteral("Anrufer: 0301234 : kein Name im Telefonbuch"));
+    EXPECT_EQ(message.value(QStringLiteral("body")).toString(),
+              QStringLiteral("Anrufer: 0301234 : kein Name im Telefonbuch"));
     EXPECT_EQ(message.value(QStringLiteral("timeout")).toInt(), 10);
 }
 
 TEST_F(CurlBoxClientTest, OutsideValueCannotAddParameterOrBreakRequestLine)
 {
     const QString caption = QStringLiteral("Müller & Co&timeout=0#frag\r\nX-Injected: 1");
-    const QByteArray target = "/cgi-bin/xmessage?timeout=10&caption=" + encodeQueryValue(caption) + "&body=Text";
+    const QByteArray target =
+        "/cgi-bin/xmessage?timeout=10&caption=" + encodeQueryValue(caption) + "&body=Text";
     EXPECT_EQ(client->httpGet(target), "+ok");
 
     const QList<QByteArray> requests = box.requests();
@@ -140,7 +146,8 @@ TEST_F(CurlBoxClientTest, BoxRequestsOfTheProgram)
 
     const QJsonObject state = box.state();
     EXPECT_EQ(state.value(QStringLiteral("timerListReloads")).toInt(), 1);
-    EXPECT_EQ(state.value(QStringLiteral("service")).toString(), QStringLiteral("1:0:1:6dca:44d:1:c00000:0:0:0:"));
+    EXPECT_EQ(state.value(QStringLiteral("service")).toString(),
+              QStringLiteral("1:0:1:6dca:44d:1:c00000:0:0:0:"));
     EXPECT_EQ(state.value(QStringLiteral("volume")).toInt(), 7);
     EXPECT_EQ(box.requests().size(), 4);
 }
@@ -206,7 +213,7 @@ TEST(CurlBoxClientUnreachable, FailsWithTransferErrorNamingTheHost)
 TEST(CurlBoxClientAddress, UnusableAddressIsRefusedBeforeAnyConnection)
 {
     for (const QString &address : {QString(), QStringLiteral("box/evil"), QStringLiteral("user@box"),
-                                  QStringLiteral("box name"), QStringLiteral("box\r\nHost: x")}) {
+                                   QStringLiteral("box name"), QStringLiteral("box\r\nHost: x")}) {
         SCOPED_TRACE(address.toStdString());
         auto client = makeCurlBoxClient([&] { return address; });
         EXPECT_THROW(client->httpGet("/"), TransferError);
@@ -292,7 +299,8 @@ TEST_F(CurlBoxClientTest, CutOrFailedStoreLeavesTheBoxFileAlone)
     } cases[] = {
         {"CutByProgress", localPath(QStringLiteral("big.bin")), TIMER_FILE, false},
         {"MissingLocalFile", localPath(QStringLiteral("none.bin")), TIMER_FILE, true},
-        {"MissingBoxFolder", localPath(QStringLiteral("big.bin")), QStringLiteral("/var/nothing/timer.epl"), false},
+        {"MissingBoxFolder", localPath(QStringLiteral("big.bin")), QStringLiteral("/var/nothing/timer.epl"),
+         false},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -310,7 +318,8 @@ TEST_F(CurlBoxClientTest, CutOrFailedStoreLeavesTheBoxFileAlone)
         else
             EXPECT_THROW(ftp->store(c.local, c.remote, cut), TransferError);
         EXPECT_EQ(readAll(box.filePath(TIMER_FILE)), "old list");
-        EXPECT_EQ(filesIn(box.filePath(QStringLiteral("/var/tuxbox/config/enigma"))), QStringList{"timer.epl"});
+        EXPECT_EQ(filesIn(box.filePath(QStringLiteral("/var/tuxbox/config/enigma"))),
+                  QStringList{"timer.epl"});
     }
 }
 
@@ -331,11 +340,13 @@ TEST_F(CurlBoxClientTest, ListingWithMaskSizeAndChangeDir)
     EXPECT_EQ(ftp->size(QStringLiteral("missing.ts")), -1);
 
     EXPECT_THROW(ftp->changeDir(QStringLiteral("/hdd/nothing")), TransferError);
-    ftp->retrieve(QStringLiteral("recordings.epl"), localPath(QStringLiteral("recordings.epl"))); // still in /hdd/movie
+    ftp->retrieve(QStringLiteral("recordings.epl"),
+                  localPath(QStringLiteral("recordings.epl"))); // still in /hdd/movie
     EXPECT_EQ(readAll(localPath(QStringLiteral("recordings.epl"))), "#NAME x\r\n");
 
     EXPECT_THROW(ftp->listNames(QStringLiteral("x\r\nDELE recordings.epl")), TransferError);
-    EXPECT_THROW(ftp->retrieve(QStringLiteral("x\r\nDELE recordings.epl"), localPath(QStringLiteral("x"))), TransferError);
+    EXPECT_THROW(ftp->retrieve(QStringLiteral("x\r\nDELE recordings.epl"), localPath(QStringLiteral("x"))),
+                 TransferError);
     EXPECT_TRUE(QFile::exists(box.filePath(MOVIE_DIR + QStringLiteral("/recordings.epl"))));
     ftp->disconnect();
 }
@@ -373,7 +384,11 @@ TEST_F(CurlBoxClientTest, AbortDuringRetrieve)
     writeFile(box.filePath(MOVIE_DIR + QStringLiteral("/film.ts")), allByteValues(8 * 4096));
     box.setFtpThrottle(256 * 1024);
     const QString target = localPath(QStringLiteral("film.ts"));
-    enum class Ending { AbortOnly, AbortQuitDisconnect };
+    enum class Ending
+    {
+        AbortOnly,
+        AbortQuitDisconnect
+    };
     const struct
     {
         const char *name;
@@ -453,12 +468,13 @@ TEST_F(CurlBoxClientTest, WaitingKeepsTheCallersEventsRunning)
     bool allOnCallerThread = true;
     qint64 lastDone = 0;
     QThread *const caller = QThread::currentThread();
-    ftp->retrieve(QStringLiteral("/hdd/movie/film.ts"), localPath(QStringLiteral("film.ts")), [&](qint64 done, qint64) {
-        ++calls;
-        allOnCallerThread = allOnCallerThread && QThread::currentThread() == caller;
-        lastDone = done;
-        return true;
-    });
+    ftp->retrieve(QStringLiteral("/hdd/movie/film.ts"), localPath(QStringLiteral("film.ts")),
+                  [&](qint64 done, qint64) {
+                      ++calls;
+                      allOnCallerThread = allOnCallerThread && QThread::currentThread() == caller;
+                      lastDone = done;
+                      return true;
+                  });
 
     EXPECT_TRUE(timerFired);
     EXPECT_EQ(answer, "+ok");
@@ -467,4 +483,23 @@ TEST_F(CurlBoxClientTest, WaitingKeepsTheCallersEventsRunning)
     EXPECT_TRUE(allOnCallerThread);
     EXPECT_EQ(lastDone, 1024 * 256);
     EXPECT_EQ(readAll(localPath(QStringLiteral("film.ts"))), allByteValues(1024));
+}
+
+// Core code may call the client from a thread of its own, where no loop runs.
+TEST_F(CurlBoxClientTest, WorksFromAPlainThread)
+{
+    writeFile(box.filePath(TIMER_FILE), "list");
+    QByteArray answer;
+    QByteArray file;
+    std::thread worker([&] {
+        auto own = makeCurlBoxClient([this] { return box.address(); });
+        answer = own->httpGet("/cgi-bin/reloadTimerList");
+        auto ftp = own->ftpConnect();
+        ftp->retrieve(TIMER_FILE, localPath(QStringLiteral("timer.epl")));
+        ftp->quit();
+        file = readAll(localPath(QStringLiteral("timer.epl")));
+    });
+    worker.join();
+    EXPECT_EQ(answer, "+ok");
+    EXPECT_EQ(file, "list");
 }

@@ -22,7 +22,8 @@ void BM_HttpMessageRequest(benchmark::State &state)
 {
     auto c = client();
     for (auto _ : state)
-        benchmark::DoNotOptimize(c->httpGet("/cgi-bin/xmessage?timeout=10&caption=Ein%20Anruf&body=Anrufer:%200301234"));
+        benchmark::DoNotOptimize(
+            c->httpGet("/cgi-bin/xmessage?timeout=10&caption=Ein%20Anruf&body=Anrufer:%200301234"));
     box->reset();
 }
 BENCHMARK(BM_HttpMessageRequest)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -49,7 +50,11 @@ void BM_FtpRetrieve(benchmark::State &state)
     ftp->quit();
     state.SetBytesProcessed(state.iterations() * state.range(0));
 }
-BENCHMARK(BM_FtpRetrieve)->Arg(64 * 1024)->Arg(64 * 1024 * 1024)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FtpRetrieve)
+    ->Arg(64 * 1024)
+    ->Arg(64 * 1024 * 1024)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_FtpStore(benchmark::State &state)
 {

@@ -80,7 +80,7 @@ QString pythonProgram()
 {
     // The system interpreter has python3-pyftpdlib; a python3 earlier on PATH may not.
     return QFileInfo::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3")
-                                                                  : QStringLiteral("python3");
+                                                                 : QStringLiteral("python3");
 }
 } // namespace
 
@@ -115,7 +115,8 @@ void SimBox::start(const Options &options)
     for (int attempt = 0; attempt < 8; ++attempt) {
         const QString address = nextCandidateAddress();
         if (!portFree(address, kHttpPort) || !portFree(address, kFtpPort)) {
-            lastError = QStringLiteral("ports 80/21 on %1 are taken or cannot be bound (root needed)").arg(address);
+            lastError =
+                QStringLiteral("ports 80/21 on %1 are taken or cannot be bound (root needed)").arg(address);
             continue;
         }
         QStringList args{script, QStringLiteral("--address"), address, QStringLiteral("--root"), m_root};
@@ -134,7 +135,8 @@ void SimBox::start(const Options &options)
         m_process->setProcessChannelMode(QProcess::SeparateChannels);
         m_process->start(pythonProgram(), args);
         if (!m_process->waitForStarted(kStartTimeoutMs))
-            fail(QStringLiteral("simbox: cannot start %1: %2").arg(pythonProgram(), m_process->errorString()));
+            fail(
+                QStringLiteral("simbox: cannot start %1: %2").arg(pythonProgram(), m_process->errorString()));
 
         // The simulator prints "READY ..." once both servers listen.
         QByteArray out;
@@ -150,7 +152,9 @@ void SimBox::start(const Options &options)
         if (m_process->state() == QProcess::Running) {
             m_process->kill();
             m_process->waitForFinished(5000);
-            fail(QStringLiteral("simbox: no ready notice within %1 ms on %2").arg(kStartTimeoutMs).arg(address));
+            fail(QStringLiteral("simbox: no ready notice within %1 ms on %2")
+                     .arg(kStartTimeoutMs)
+                     .arg(address));
         }
         m_process->waitForFinished(5000);
         lastError = QString::fromLocal8Bit(m_process->readAllStandardError()).trimmed();
@@ -188,7 +192,8 @@ QByteArray SimBox::rawGet(const QByteArray &target) const
     if (::connect(s.fd(), reinterpret_cast<const sockaddr *>(&sa), sizeof sa) != 0)
         fail(QStringLiteral("simbox: cannot connect to %1").arg(m_address));
     const QByteArray request = "GET " + target + " HTTP/1.0\r\n\r\n";
-    if (::send(s.fd(), request.constData(), static_cast<size_t>(request.size()), MSG_NOSIGNAL) != request.size())
+    if (::send(s.fd(), request.constData(), static_cast<size_t>(request.size()), MSG_NOSIGNAL) !=
+        request.size())
         fail(QStringLiteral("simbox: cannot send to %1").arg(m_address));
     QByteArray answer;
     char buffer[8192];
