@@ -12,16 +12,27 @@ const QString CallHandler::waitingText = QStringLiteral("-- waiting ... --");
 const QString CallHandler::idleText = QStringLiteral("------");
 
 namespace {
-// Outside values go into the query safely; the name's prepared escapes ("%20") survive the
-// encoding, and so do its commas (",%20" joins the lines of a multi-line name).
+// Outside values go into the query safely. The name's prepared escapes ("%20") survive the
+// encoding, and characters a query value may hold as they are stay readable: the commas of
+// ",%20" (the lines of a multi-line name), the "???" of a withheld number, brackets and
+// slashes of a number. Whatever could end the value or the request ('&', '#', '=', '+',
+// blanks, line breaks) is escaped.
+bool keptAsIs(QChar c)
+{
+    return QStringView(u",?/:@!$'()*").contains(c);
+}
+
 QByteArray queryValue(const QString &value)
 {
     QByteArray out;
-    const QStringList parts = value.split(u',');
-    for (qsizetype i = 0; i < parts.size(); ++i) {
-        if (i > 0)
-            out.append(',');
-        out.append(encodeQueryValue(parts[i]));
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= value.size(); ++i) {
+        if (i == value.size() || keptAsIs(value[i])) {
+            out.append(encodeQueryValue(value.mid(start, i - start)));
+            if (i < value.size())
+                out.append(static_cast<char>(value[i].unicode()));
+            start = i + 1;
+        }
     }
     return out;
 }

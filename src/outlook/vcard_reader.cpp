@@ -212,7 +212,11 @@ bool parseProperty(const QByteArray &line, VCardProperty &property)
             parameter.values.append(value);
         } else {
             parameter.name = headerText(raw.left(eq)).trimmed().toUpper();
-            for (const QByteArray &part : splitOutsideQuotes(raw.mid(eq + 1), ','))
+            // A quoted type list ("voice,home") is still a list; other quoted values (a
+            // LABEL) keep their commas.
+            const QByteArray rawValue = raw.mid(eq + 1);
+            const QList<QByteArray> parts = parameter.name == u"TYPE" ? rawValue.split(',') : splitOutsideQuotes(rawValue, ',');
+            for (const QByteArray &part : parts)
                 parameter.values.append(parameterValue(part.trimmed()));
         }
         property.parameters.append(parameter);
