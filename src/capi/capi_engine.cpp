@@ -384,8 +384,17 @@ bool TCapi::ContinueTransfer(TConnection *connection)
 
 void TCapi::event(TConnection *connection, TCapiMessage &message, bool &respond)
 {
-    if (OnMessage)
+    if (!OnMessage)
+        return;
+    // The owner's failure is its own: the engine still sends the responses and keeps the
+    // connection table right (a connection left behind would catch the next call on its PLCI).
+    try {
         OnMessage(connection, message, respond);
+    } catch (const std::exception &e) {
+        qCWarning(lcCapi) << "CAPI message handler failed:" << e.what();
+    } catch (...) {
+        qCWarning(lcCapi) << "CAPI message handler failed";
+    }
 }
 
 void TCapi::DispatchReceived(const quint8 *received)
