@@ -59,7 +59,8 @@ public:
     // FTP commands as received ("USER root", "PASS ******", "PORT ...", "RETR x"), with "CONNECT"
     // and "DISCONNECT" marking the start and end of each control connection.
     QStringList ftpCommands() const;
-    // What the box did: {"message": {"timeout", "caption", "body", "replace", "shownAt"} or null,
+    // What the box did: {"message": {"timeout", "caption", "body", "replace", "shownAt",
+    // "shownSince" (Unix time)} or null,
     // "messages": [...], "volume": int or null, "mute": bool, "service": "<ref>",
     // "timerListReloads": int}. Caption and body are the decoded UTF-8 texts.
     QJsonObject state() const;

@@ -129,8 +129,13 @@ class BoxHttpHandler(socketserver.StreamRequestHandler):
             headers[name.strip().lower()] = value.strip()
         raw_line = line.rstrip(b"\r\n")
         parts = raw_line.split(b" ")
-        if len(parts) != 3 or not parts[2].startswith(b"HTTP/1.") or len(parts[2]) != 8:
-            self.record(raw_line, b"", b"")
+        if len(parts) < 3 or not parts[-1].startswith(b"HTTP/1.") or len(parts[-1]) != 8:
+            # Keep what a broken client sent as target (e.g. a raw blank) for the test to see.
+            self.record(raw_line, parts[0], b" ".join(parts[1:-1] if len(parts) > 2 else parts[1:]))
+            self.send(b"HTTP/1.0", 400, "Bad Request", error=True)
+            return
+        if len(parts) != 3:
+            self.record(raw_line, parts[0], b" ".join(parts[1:-1]))
             self.send(b"HTTP/1.0", 400, "Bad Request", error=True)
             return
         method, target, version = parts
@@ -233,6 +238,7 @@ class BoxHttpHandler(socketserver.StreamRequestHandler):
                 caption = caption.decode("latin-1").encode()
                 body = body.decode("latin-1").encode()
             message = {
+                "shownSince": time.time(),
                 "timeout": atoi(params[b"timeout"]),
                 "caption": to_text(caption),
                 "body": to_text(body),
@@ -297,19 +303,24 @@ class BoxHttpHandler(socketserver.StreamRequestHandler):
             volume = self.state.volume
             mute = self.state.mute
         if message:
-            tv = ("<div id=\"message\"><div id=\"caption\">%s</div><pre id=\"body\">%s</pre>"
-                  "<div id=\"timeout\">timeout %d s, %s</div></div>"
-                  % (html.escape(message["caption"]), html.escape(message["body"]),
-                     message["timeout"], html.escape(message["shownAt"])))
+            # A positive timeout closes the message on the TV after that many seconds.
+            expired = message["timeout"] > 0 and time.time() > message["shownSince"] + message["timeout"]
+            tv = ("<div id=\"message\"%s><div id=\"caption\">%s</div><pre id=\"body\">%s</pre>"
+                  "<div id=\"timeout\">timeout %d s, %s%s</div></div>"
+                  % (" class=\"closed\"" if expired else "",
+                     html.escape(message["caption"]), html.escape(message["body"]),
+                     message["timeout"], html.escape(message["shownAt"]),
+                     " (wieder ausgeblendet)" if expired else ""))
         else:
             tv = "<div id=\"message\">(keine Meldung)</div>"
-        page = ("<html><head><title>Enigma Web Control</title><style>"
+        page = ("<html><head><title>Enigma Web Control</title>"
+                "<meta http-equiv=\"refresh\" content=\"5\"><style>"
                 "body{background:#222;color:#eee;font-family:sans-serif}"
                 "#tv{width:640px;height:360px;background:#000;position:relative;border:8px solid #444}"
                 "#message{position:absolute;left:60px;top:100px;width:520px;background:#1c3f7a;"
                 "border:2px solid #ccc}#caption{background:#2b5cad;padding:4px;font-weight:bold}"
                 "#body{padding:8px;white-space:pre-wrap;font-family:sans-serif}"
-                "#timeout{font-size:small;padding:4px}"
+                "#timeout{font-size:small;padding:4px}.closed{opacity:0.4}"
                 "</style></head><body><div id=\"tv\">%s</div>"
                 "<p>Service: %s &middot; Volume: %s%s</p></body></html>"
                 % (tv, html.escape(service), "-" if volume is None else volume,
