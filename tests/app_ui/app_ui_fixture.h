@@ -96,7 +96,9 @@ protected:
         MainWindowDeps deps;
         deps.log = &log;
         deps.iniPath = iniPath;
-        deps.makeOutlook = [this](const ConfigSettings &) { return std::make_unique<FakeOutlook>(outlookInstalled); };
+        deps.makeOutlook = [this](const ConfigSettings &) {
+            return std::make_unique<FakeOutlook>(outlookInstalled);
+        };
         deps.terminate = [this] { ++terminateCalls; };
         main = std::make_unique<TFrmMain>(deps);
         main->setConectOutlookHandler([this] { ++conectOutlookCalls; });

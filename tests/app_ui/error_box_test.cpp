@@ -8,9 +8,8 @@
 TEST(ErrorBoxTest, ShowsTheTextOfWhateverTheActionThrows)
 {
     std::vector<std::pair<MessageKind, QString>> shown;
-    ScopedMessagePresenter presenter([&](QWidget *, MessageKind kind, const QString &text) {
-        shown.emplace_back(kind, text);
-    });
+    ScopedMessagePresenter presenter(
+        [&](QWidget *, MessageKind kind, const QString &text) { shown.emplace_back(kind, text); });
 
     struct Case
     {
@@ -21,11 +20,13 @@ TEST(ErrorBoxTest, ShowsTheTextOfWhateverTheActionThrows)
     };
     const Case cases[] = {
         {"NoError", [] {}, true, {}},
-        {"OwnError", [] { throw FileError(QStringLiteral("Die Datei /x/Boxvisor.ini ist schreibgeschützt.")); },
-         false, QStringLiteral("Die Datei /x/Boxvisor.ini ist schreibgeschützt.")},
+        {"OwnError",
+         [] { throw FileError(QStringLiteral("Die Datei /x/Boxvisor.ini ist schreibgeschützt.")); }, false,
+         QStringLiteral("Die Datei /x/Boxvisor.ini ist schreibgeschützt.")},
         {"ConversionError", [] { strToInt(QStringLiteral("abc")); }, false,
          QStringLiteral("'abc' is not a valid integer value")},
-        {"StandardException", [] { throw std::runtime_error("disk full"); }, false, QStringLiteral("disk full")},
+        {"StandardException", [] { throw std::runtime_error("disk full"); }, false,
+         QStringLiteral("disk full")},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

@@ -36,9 +36,9 @@ TEST_F(ConfigDialogTest, FileWithoutTheSectionGivesTheDefaults)
     EXPECT_EQ(config->edtSpinX->value(), 10);
     EXPECT_EQ(config->edtSpinY->value(), 10);
     EXPECT_TRUE(config->chkUseOLContcts->isChecked());
-    for (QCheckBox *c : {config->chkWatchMail, config->chkWatchReminder, config->chkMsgOnPC, config->chkMailFilter,
-                         config->chkXChangeSupport, config->chkMail2Timer, config->chkMailFeedback,
-                         config->chkSmsFeedback})
+    for (QCheckBox *c :
+         {config->chkWatchMail, config->chkWatchReminder, config->chkMsgOnPC, config->chkMailFilter,
+          config->chkXChangeSupport, config->chkMail2Timer, config->chkMailFeedback, config->chkSmsFeedback})
         EXPECT_FALSE(c->isChecked()) << c->objectName().toStdString();
     EXPECT_TRUE(config->GroupProv->item(1)->isChecked()) << "UCP";
     EXPECT_EQ(config->GatewayListBox->currentIndex(), 1);

@@ -41,7 +41,8 @@ TEST_F(AppUiTest, FirstActivationLoadsEverythingOnceAndLogsTheStart)
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(log.lines().first(), QStringLiteral("++ Log ++"));
     EXPECT_TRUE(log.lines().last().startsWith(QStringLiteral("Application start ...  ")));
-    EXPECT_GT(log.lines().last().size(), QStringLiteral("Application start ...  ").size()) << "date and time follow";
+    EXPECT_GT(log.lines().last().size(), QStringLiteral("Application start ...  ").size())
+        << "date and time follow";
     EXPECT_EQ(config->edtMsn->text(), QStringLiteral("4711"));
     EXPECT_EQ(config->GatewayListBox->count(), kGatewayLines.size());
     EXPECT_EQ(config->GatewayListBox->currentIndex(), 1);
@@ -122,15 +123,14 @@ TEST_F(AppUiTest, OutlookSourceDecidesWhichControlsStayUsable)
         int conects, imports;
     };
     const Case cases[] = {
-        {"NotInstalledDisablesBothWatchBoxes",
-         false, "[FrmConfig]\nchkWatchMail=1\nchkWatchReminder=1\nChkeMaiFilter=1\n",
-         false, false, true, true, true, 0, 0},
-        {"InstalledWithoutContactsDisablesFilterAndPhoneBook",
-         true, "[FrmConfig]\nUseOLContcts=0\nChkeMaiFilter=1\n",
-         true, false, false, false, false, 0, 0},
-        {"InstalledWatchingWithContactsConnectsAndImports",
-         true, "[FrmConfig]\nchkWatchMail=1\nUseOLContcts=1\nChkeMaiFilter=1\n",
-         true, true, true, true, true, 1, 1},
+        {"NotInstalledDisablesBothWatchBoxes", false,
+         "[FrmConfig]\nchkWatchMail=1\nchkWatchReminder=1\nChkeMaiFilter=1\n", false, false, true, true, true,
+         0, 0},
+        {"InstalledWithoutContactsDisablesFilterAndPhoneBook", true,
+         "[FrmConfig]\nUseOLContcts=0\nChkeMaiFilter=1\n", true, false, false, false, false, 0, 0},
+        {"InstalledWatchingWithContactsConnectsAndImports", true,
+         "[FrmConfig]\nchkWatchMail=1\nUseOLContcts=1\nChkeMaiFilter=1\n", true, true, true, true, true, 1,
+         1},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -165,7 +165,8 @@ TEST_F(AppUiTest, ClosingWritesTheSettingsEvenWhenNothingChanged)
     EXPECT_EQ(terminateCalls, 1);
     ASSERT_TRUE(QFile::exists(iniPath));
     const ConfigSettings written = loadSettings(iniPath);
-    EXPECT_EQ(written, ConfigSettings{}) << "a file written from untouched defaults reads back as the defaults";
+    EXPECT_EQ(written, ConfigSettings{})
+        << "a file written from untouched defaults reads back as the defaults";
 }
 
 TEST_F(AppUiTest, SavedFileHoldsEveryWindowsCurrentValues)
@@ -207,7 +208,8 @@ TEST_F(AppUiTest, UnwritableSettingsFileKeepsTheProgramOpen)
     EXPECT_FALSE(main->close()) << "closing stops at the failed save";
     EXPECT_TRUE(main->isVisible());
     ASSERT_EQ(errorCount(), 1);
-    EXPECT_TRUE(messages.back().text.contains(QStringLiteral("Boxvisor.ini"))) << messages.back().text.toStdString();
+    EXPECT_TRUE(messages.back().text.contains(QStringLiteral("Boxvisor.ini")))
+        << messages.back().text.toStdString();
 
     main->LMDOfficeButton1->click();
     EXPECT_EQ(errorCount(), 2) << "the exit button stops there too";

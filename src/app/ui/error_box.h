@@ -13,7 +13,11 @@
 
 class QWidget;
 
-enum class MessageKind { Error, Information };
+enum class MessageKind
+{
+    Error,
+    Information
+};
 
 // Shows one message to the user and returns when it has been acknowledged.
 using MessagePresenter = std::function<void(QWidget *parent, MessageKind kind, const QString &text)>;
@@ -44,8 +48,7 @@ void reportCurrentException(QWidget *parent) noexcept;
 
 // Runs action; an exception it throws is shown in the error box. Returns true when the action
 // finished, false when it ended with an error.
-template<typename Action>
-bool runGuarded(QWidget *parent, Action &&action) noexcept
+template <typename Action> bool runGuarded(QWidget *parent, Action &&action) noexcept
 {
     try {
         std::forward<Action>(action)();

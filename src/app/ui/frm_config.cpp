@@ -39,8 +39,7 @@ QLineEdit *digitsOnly(QLineEdit *edit)
     return edit;
 }
 
-template<typename W>
-W *named(W *widget, const char *name)
+template <typename W> W *named(W *widget, const char *name)
 {
     widget->setObjectName(QLatin1String(name));
     return widget;
@@ -56,9 +55,11 @@ QSpinBox *balloonSpin(QWidget *parent, const char *name)
 
 } // namespace
 
-TRadioGroup::TRadioGroup(const QStringList &items, QWidget *parent) : QGroupBox(parent), m_group(new QButtonGroup(this))
+TRadioGroup::TRadioGroup(const QStringList &items, Qt::Orientation orientation, QWidget *parent)
+    : QGroupBox(parent), m_group(new QButtonGroup(this))
 {
-    auto *layout = new QHBoxLayout(this);
+    QBoxLayout *layout = orientation == Qt::Horizontal ? static_cast<QBoxLayout *>(new QHBoxLayout(this))
+                                                       : static_cast<QBoxLayout *>(new QVBoxLayout(this));
     layout->setContentsMargins(6, 2, 6, 2);
     for (int i = 0; i < items.size(); ++i) {
         auto *button = new QRadioButton(items.at(i), this);
@@ -92,7 +93,8 @@ QRadioButton *TRadioGroup::item(int index) const
 }
 
 TFrmConfig::TFrmConfig(ConfigDialogLinks links, QWidget *parent)
-    : QDialog(parent), m_links(std::move(links)), m_gatewayModel(new QStandardItemModel(0, GatewayColumns, this))
+    : QDialog(parent), m_links(std::move(links)),
+      m_gatewayModel(new QStandardItemModel(0, GatewayColumns, this))
 {
     setObjectName(QStringLiteral("FrmConfig"));
     setWindowTitle(QStringLiteral("++ Config ++"));
@@ -109,9 +111,10 @@ void TFrmConfig::buildControls()
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(145, 145, 255));
     setPalette(pal);
-    setStyleSheet(QStringLiteral("QGroupBox#grpIsdn, QGroupBox#grpBox, QGroupBox#grpMsgWindow, QGroupBox#grpOutlook,"
-                                 " QGroupBox#grpMail2Timer { font-weight: bold; }"
-                                 " QGroupBox::title { color: white; }"));
+    setStyleSheet(
+        QStringLiteral("QGroupBox#grpIsdn, QGroupBox#grpBox, QGroupBox#grpMsgWindow, QGroupBox#grpOutlook,"
+                       " QGroupBox#grpMail2Timer { font-weight: bold; }"
+                       " QGroupBox::title { color: white; }"));
 
     auto group = [this](const char *name, const QString &title) {
         auto *box = named(new QGroupBox(title, this), name);
@@ -155,13 +158,17 @@ void TFrmConfig::buildControls()
     gMsg->addWidget(edtSpinY, 0, 5);
 
     auto [ol, gOl] = group("grpOutlook", QStringLiteral("** Outlook Setup **"));
-    chkWatchMail = named(new QCheckBox(QStringLiteral("Watch Outlook e-mail (Message on TV ...)"), ol), "chkWatchMail");
+    chkWatchMail =
+        named(new QCheckBox(QStringLiteral("Watch Outlook e-mail (Message on TV ...)"), ol), "chkWatchMail");
     chkWatchReminder = named(new QCheckBox(QStringLiteral("Watch Outlook Reminder (Message on TV ...)"), ol),
                              "chkWatchReminder");
     chkMailFilter = named(
-        new QCheckBox(QStringLiteral("e - mail Filter                                  (Only own Contacts to TV ...)"), ol),
+        new QCheckBox(
+            QStringLiteral("e - mail Filter                                  (Only own Contacts to TV ...)"),
+            ol),
         "chkMailFilter");
-    chkXChangeSupport = named(new QCheckBox(QStringLiteral("MS Exchangeserver Support"), ol), "chkXChangeSupport");
+    chkXChangeSupport =
+        named(new QCheckBox(QStringLiteral("MS Exchangeserver Support"), ol), "chkXChangeSupport");
     chkUseOLContcts = named(new QCheckBox(QStringLiteral("Use OL Contacts"), ol), "chkUseOLContcts");
     edtContactsFile = named(new QLineEdit(ol), "edtContactsFile");
     edtContactsFile->setPlaceholderText(QStringLiteral("*.vcf"));
@@ -180,12 +187,15 @@ void TFrmConfig::buildControls()
     chkMail2Timer = named(new QCheckBox(QStringLiteral("Mail2BoxTimer"), mt), "chkMail2Timer");
     chkMailFeedback = named(new QCheckBox(QStringLiteral("Mail Feedback"), mt), "chkMailFeedback");
     chkMailFeedback->setEnabled(false);
-    chkSmsFeedback = named(new QCheckBox(QStringLiteral("SMSFeedback after Mail2BTimer"), mt), "chkSmsFeedback");
+    chkSmsFeedback =
+        named(new QCheckBox(QStringLiteral("SMSFeedback after Mail2BTimer"), mt), "chkSmsFeedback");
     edtSecurecode = named(new QLineEdit(mt), "edtSecurecode");
     edtFeedbackMail = named(new QLineEdit(QStringLiteral("--@"), mt), "edtFeedbackMail");
     edtFeedbackMail->setEnabled(false);
     edtSmsPhonenumber = named(new QLineEdit(mt), "edtSmsPhonenumber");
-    GroupProv = named(new TRadioGroup({QStringLiteral("TAP ( D1 )"), QStringLiteral("UCP ( D2 )")}, mt), "GroupProv");
+    GroupProv =
+        named(new TRadioGroup({QStringLiteral("TAP ( D1 )"), QStringLiteral("UCP ( D2 )")}, Qt::Vertical, mt),
+              "GroupProv");
     GatewayListBox = named(new QComboBox(mt), "GatewayListBox");
     GatewayListBox->setEditable(true);
     GatewayListBox->setInsertPolicy(QComboBox::NoInsert);
@@ -197,6 +207,7 @@ void TFrmConfig::buildControls()
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->setSelectionMode(QAbstractItemView::SingleSelection);
     view->verticalHeader()->hide();
+    view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
     view->setShowGrid(false);
     view->setWordWrap(false);
     GatewayListBox->setView(view);
@@ -209,14 +220,14 @@ void TFrmConfig::buildControls()
     gMt->addWidget(chkMailFeedback, 0, 2);
     gMt->addWidget(chkSmsFeedback, 1, 0, 1, 3);
     gMt->addWidget(label(QStringLiteral("Securecode :"), mt), 2, 0);
-    gMt->addWidget(edtSecurecode, 2, 1, 1, 2);
+    gMt->addWidget(edtSecurecode, 2, 1);
     gMt->addWidget(label(QStringLiteral("Feedback e-mail :"), mt), 3, 0);
-    gMt->addWidget(edtFeedbackMail, 3, 1, 1, 2);
+    gMt->addWidget(edtFeedbackMail, 3, 1);
     gMt->addWidget(label(QStringLiteral("Phonenumber :"), mt), 4, 0);
-    gMt->addWidget(edtSmsPhonenumber, 4, 1, 1, 2);
-    gMt->addWidget(GroupProv, 5, 0, 1, 3);
-    gMt->addWidget(label(QStringLiteral("GSM Gateway :"), mt), 6, 0);
-    gMt->addWidget(GatewayListBox, 6, 1, 1, 2);
+    gMt->addWidget(edtSmsPhonenumber, 4, 1);
+    gMt->addWidget(GroupProv, 2, 2, 3, 1);
+    gMt->addWidget(label(QStringLiteral("GSM Gateway :"), mt), 5, 0);
+    gMt->addWidget(GatewayListBox, 5, 1, 1, 2);
     gMt->setColumnStretch(1, 1);
 
     LMDOfficeButton1 = named(new QPushButton(QStringLiteral("&Close"), this), "LMDOfficeButton1");
@@ -253,7 +264,8 @@ void TFrmConfig::connectHandlers()
     for (QCheckBox *c : {chkWatchMail, chkWatchReminder, chkMailFeedback, chkMail2Timer, chkSmsFeedback})
         connect(c, &QCheckBox::clicked, this, guarded(&TFrmConfig::chkWatchMailClick));
     connect(chkUseOLContcts, &QCheckBox::toggled, this, guarded(&TFrmConfig::chkUseOLContctsChange));
-    connect(GatewayListBox, &QComboBox::currentIndexChanged, this, guarded(&TFrmConfig::GatewayListBoxChange));
+    connect(GatewayListBox, &QComboBox::currentIndexChanged, this,
+            guarded(&TFrmConfig::GatewayListBoxChange));
     GatewayListBox->installEventFilter(this);
     if (GatewayListBox->lineEdit())
         GatewayListBox->lineEdit()->installEventFilter(this);
@@ -267,10 +279,10 @@ bool TFrmConfig::eventFilter(QObject *watched, QEvent *event)
         (watched == GatewayListBox || watched == GatewayListBox->lineEdit())) {
         const auto *focus = static_cast<QFocusEvent *>(event);
         // Opening the drop-down moves the focus into it; that is not leaving the box.
-        const bool intoOwnParts = focus->reason() == Qt::PopupFocusReason ||
-                                  (QApplication::focusWidget() &&
-                                   (QApplication::focusWidget() == GatewayListBox ||
-                                    GatewayListBox->isAncestorOf(QApplication::focusWidget())));
+        const bool intoOwnParts =
+            focus->reason() == Qt::PopupFocusReason ||
+            (QApplication::focusWidget() && (QApplication::focusWidget() == GatewayListBox ||
+                                             GatewayListBox->isAncestorOf(QApplication::focusWidget())));
         if (!intoOwnParts)
             runGuarded(this, [this] { GatewayListBoxExit(); });
     }
@@ -444,8 +456,8 @@ void TFrmConfig::LMDOfficeButton1Click()
 
 void TFrmConfig::btnContactsFileClick()
 {
-    const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("Contacts"), edtContactsFile->text(),
-                                                      QStringLiteral("vCard (*.vcf);;* (*)"));
+    const QString file = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Contacts"), edtContactsFile->text(), QStringLiteral("vCard (*.vcf);;* (*)"));
     if (!file.isEmpty())
         edtContactsFile->setText(file);
 }

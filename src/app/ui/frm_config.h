@@ -25,7 +25,7 @@ class TRadioGroup final : public QGroupBox
     Q_DISABLE_COPY_MOVE(TRadioGroup)
 
 public:
-    TRadioGroup(const QStringList &items, QWidget *parent = nullptr);
+    TRadioGroup(const QStringList &items, Qt::Orientation orientation, QWidget *parent = nullptr);
     int itemIndex() const;
     void setItemIndex(int index);
     QRadioButton *item(int index) const;

@@ -87,7 +87,8 @@ QString decodeText(const QByteArray &bytes)
 
 QString lockText(const char *name, const std::optional<bool> &state)
 {
-    return QLatin1String(name) + (state ? (*state ? QStringLiteral(" On") : QStringLiteral(" Off")) : QStringLiteral(" -"));
+    return QLatin1String(name) +
+           (state ? (*state ? QStringLiteral(" On") : QStringLiteral(" Off")) : QStringLiteral(" -"));
 }
 
 // Waits until window is hidden, for windows that are not dialogs but are opened modally.
@@ -228,8 +229,9 @@ void TFrmMain::buildControls()
     bold.setBold(true);
     pb1->setFont(bold);
     // Thirty red segments across the bar's width.
-    pb1->setStyleSheet(QStringLiteral("QProgressBar { border: 1px solid gray; background: white; }"
-                                      " QProgressBar::chunk { background-color: red; width: 10px; margin: 1px; }"));
+    pb1->setStyleSheet(
+        QStringLiteral("QProgressBar { border: 1px solid gray; background: white; }"
+                       " QProgressBar::chunk { background-color: red; width: 10px; margin: 1px; }"));
     pb1->hide();
     right->addWidget(pb1);
     outer->addLayout(right, 1);
@@ -263,7 +265,8 @@ void TFrmMain::buildControls()
         if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
             runGuarded(this, [this] { TrayClick(); });
     });
-    connect(LMDOfficeButton1, &QPushButton::clicked, this, [this] { runGuarded(this, [this] { LMDOfficeButton1Click(); }); });
+    connect(LMDOfficeButton1, &QPushButton::clicked, this,
+            [this] { runGuarded(this, [this] { LMDOfficeButton1Click(); }); });
 
     setFixedSize(515, 426);
     if (const QScreen *s = screen())
@@ -275,12 +278,14 @@ QWidget *TFrmMain::buildNavigationBar()
     ButtonBar = new QToolBox(this);
     ButtonBar->setObjectName(QStringLiteral("ButtonBar"));
     ButtonBar->setFixedWidth(132);
-    ButtonBar->setStyleSheet(QStringLiteral("QToolBox { background: #6a6ab8; }"
-                                            " QToolBox::tab { background: #3c3c8c; color: white; font-weight: bold;"
-                                            " border: 1px solid #23236a; }"
-                                            " QToolBox QToolButton { color: white; }"
-                                            " QToolBox QToolButton:disabled { color: #a0a0c8; }"
-                                            " QToolBox > QScrollArea > QWidget > QWidget { background: #6a6ab8; }"));
+    ButtonBar->setStyleSheet(
+        QStringLiteral("QToolBox { background: #6a6ab8; }"
+                       " QToolBox::tab { background: #3c3c8c; color: white; font-weight: bold;"
+                       " border: 1px solid #23236a; }"
+                       " QToolBox QToolButton { color: white; }"
+                       " QToolBox QToolButton:hover { background: #8484d0; border: 1px solid #23236a; }"
+                       " QToolBox QToolButton:disabled { color: #a0a0c8; }"
+                       " QToolBox > QScrollArea > QWidget > QWidget { background: #6a6ab8; }"));
     m_navButtons.resize(std::size(MenuEntries) + std::size(SystemEntries));
     auto addSection = [this](const QString &title, const auto &entries) {
         auto *page = new QWidget;
@@ -297,14 +302,16 @@ QWidget *TFrmMain::buildNavigationBar()
             button->setAutoRaise(true);
             button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
             const NavItem item = e.item;
-            connect(button, &QToolButton::clicked, this, [this, item] { runGuarded(this, [&] { openNavItem(item); }); });
+            connect(button, &QToolButton::clicked, this,
+                    [this, item] { runGuarded(this, [&] { openNavItem(item); }); });
             m_navButtons[size_t(item)] = button;
             layout->addWidget(button);
         }
         layout->addStretch();
         ButtonBar->addItem(page, title);
         // The bar is as wide as its captions; only a short screen may need to scroll it.
-        if (auto *area = qobject_cast<QScrollArea *>(page->parentWidget() ? page->parentWidget()->parentWidget() : nullptr)) {
+        if (auto *area = qobject_cast<QScrollArea *>(
+                page->parentWidget() ? page->parentWidget()->parentWidget() : nullptr)) {
             area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
             area->setFrameShape(QFrame::NoFrame);
         }
@@ -586,17 +593,28 @@ void TFrmMain::showWindow(QWidget *window, bool modal)
 void TFrmMain::openNavItem(NavItem item)
 {
     switch (item) {
-    case NavItem::TelBook: return showWindow(m_links.FrmTelBook, true);
-    case NavItem::Browser: return showWindow(m_links.FrmBrowser, true);
-    case NavItem::Timer: return showWindow(m_links.FrmTimer, true);
-    case NavItem::Zap: return showWindow(m_links.FrmZap, true);
-    case NavItem::Ftp: return showWindow(m_links.FrmFtp, true);
-    case NavItem::Mail: return showWindow(m_links.FrmMail, true);
-    case NavItem::Sms: return showWindow(m_links.FrmSms, true);
-    case NavItem::Config: return showWindow(m_links.FrmConfig, true);
-    case NavItem::Game: return showWindow(m_links.SwatForm, true);
-    case NavItem::Log: return showWindow(m_links.FrmLog, false);
-    case NavItem::About: return showWindow(m_links.FrmAbout, true);
+    case NavItem::TelBook:
+        return showWindow(m_links.FrmTelBook, true);
+    case NavItem::Browser:
+        return showWindow(m_links.FrmBrowser, true);
+    case NavItem::Timer:
+        return showWindow(m_links.FrmTimer, true);
+    case NavItem::Zap:
+        return showWindow(m_links.FrmZap, true);
+    case NavItem::Ftp:
+        return showWindow(m_links.FrmFtp, true);
+    case NavItem::Mail:
+        return showWindow(m_links.FrmMail, true);
+    case NavItem::Sms:
+        return showWindow(m_links.FrmSms, true);
+    case NavItem::Config:
+        return showWindow(m_links.FrmConfig, true);
+    case NavItem::Game:
+        return showWindow(m_links.SwatForm, true);
+    case NavItem::Log:
+        return showWindow(m_links.FrmLog, false);
+    case NavItem::About:
+        return showWindow(m_links.FrmAbout, true);
     }
 }
 

@@ -81,7 +81,20 @@ class TFrmMain final : public QMainWindow
     Q_DISABLE_COPY_MOVE(TFrmMain)
 
 public:
-    enum class NavItem { TelBook, Browser, Timer, Zap, Ftp, Mail, Sms, Config, Game, Log, About };
+    enum class NavItem
+    {
+        TelBook,
+        Browser,
+        Timer,
+        Zap,
+        Ftp,
+        Mail,
+        Sms,
+        Config,
+        Game,
+        Log,
+        About
+    };
 
     explicit TFrmMain(MainWindowDeps deps, QWidget *parent = nullptr);
     ~TFrmMain() override;

@@ -24,7 +24,8 @@ KeyboardLocks readKeyboardLocks()
     Display *display = x11 ? x11->display() : nullptr;
     if (!display)
         return {};
-    return {indicator(display, "Num Lock"), indicator(display, "Scroll Lock"), indicator(display, "Caps Lock")};
+    return {indicator(display, "Num Lock"), indicator(display, "Scroll Lock"),
+            indicator(display, "Caps Lock")};
 }
 #else
 KeyboardLocks readKeyboardLocks()

@@ -14,8 +14,8 @@ constexpr int MinHeight = 70;
 } // namespace
 
 TMssgHint::TMssgHint(QWidget *parent)
-    : QWidget(parent, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                          Qt::WindowDoesNotAcceptFocus)
+    : QWidget(parent,
+              Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus)
 {
     setObjectName(QStringLiteral("MssgHint"));
     setAttribute(Qt::WA_ShowWithoutActivating);
