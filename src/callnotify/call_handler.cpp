@@ -92,8 +92,8 @@ void CallHandler::announce()
 QByteArray CallHandler::messageTarget(const CallSettings &settings) const
 {
     return QByteArrayLiteral("/cgi-bin/xmessage?timeout=") + queryValue(settings.edtTime) +
-           QByteArrayLiteral("&caption=Ein%20Anruf%20kommt...&body=Anrufer:%20") + queryValue(m_fields.CallerNumber) +
-           QByteArrayLiteral("%20:%20") + queryValue(m_fields.CallerName);
+           QByteArrayLiteral("&caption=Ein%20Anruf%20kommt...&body=Anrufer:%20") +
+           queryValue(m_fields.CallerNumber) + QByteArrayLiteral("%20:%20") + queryValue(m_fields.CallerName);
 }
 
 void CallHandler::SendCapiMessageToBox()

@@ -37,14 +37,21 @@ struct CallerFields
     QString &CalledNumber;
 };
 
-enum class CallLabel { lblrufnummer, lblTime, lblMsn, lblUnreadMails, lblUnreadMailTime };
+enum class CallLabel
+{
+    lblrufnummer,
+    lblTime,
+    lblMsn,
+    lblUnreadMails,
+    lblUnreadMailTime
+};
 
 // The window side; unset members are skipped.
 struct CallView
 {
     std::function<void(CallLabel, const QString &)> setLabel;
-    std::function<QString()> callLabelText; // current caption of lblrufnummer
-    std::function<void(const QString &)> setFindNumber; // the phone book's EdtFindNumber
+    std::function<QString()> callLabelText;                           // current caption of lblrufnummer
+    std::function<void(const QString &)> setFindNumber;               // the phone book's EdtFindNumber
     std::function<void(const QPoint &, const QString &)> showBalloon; // replaces one showing
     std::function<void()> hideBalloon;
     std::function<void(bool)> setTimer1Enabled;
@@ -54,8 +61,8 @@ struct CallView
 class CallHandler
 {
 public:
-    CallHandler(std::function<CallSettings()> settings, CallerFields fields, PhoneBook &phoneBook, BoxClient &box,
-                ActivityLog &log);
+    CallHandler(std::function<CallSettings()> settings, CallerFields fields, PhoneBook &phoneBook,
+                BoxClient &box, ActivityLog &log);
 
     void setView(CallView view) { m_view = std::move(view); }
 

@@ -21,14 +21,22 @@ std::optional<PhoneNumber> parse(const QString &text, const std::string &region)
 }
 } // namespace
 
+QString numberNotationKey(const QString &text, const QString &defaultRegion)
+{
+    if (text.trimmed().isEmpty())
+        return {};
+    const std::optional<PhoneNumber> number = parse(text, defaultRegion.toStdString());
+    if (!number)
+        return {};
+    std::string key;
+    PhoneNumberUtil::GetInstance()->Format(*number, PhoneNumberUtil::E164, &key);
+    if (number->has_extension())
+        key += ";ext=" + number->extension();
+    return QString::fromStdString(key);
+}
+
 bool sameNumberNotation(const QString &a, const QString &b, const QString &defaultRegion)
 {
-    if (a.trimmed().isEmpty() || b.trimmed().isEmpty())
-        return false;
-    const std::string region = defaultRegion.toStdString();
-    const std::optional<PhoneNumber> first = parse(a, region);
-    const std::optional<PhoneNumber> second = parse(b, region);
-    if (!first || !second)
-        return false;
-    return PhoneNumberUtil::GetInstance()->IsNumberMatch(*first, *second) == PhoneNumberUtil::EXACT_MATCH;
+    const QString key = numberNotationKey(a, defaultRegion);
+    return !key.isEmpty() && key == numberNotationKey(b, defaultRegion);
 }

@@ -7,4 +7,10 @@
 
 #include <QString>
 
-bool sameNumberNotation(const QString &a, const QString &b, const QString &defaultRegion = QStringLiteral("DE"));
+// The number in one canonical form (international, with its extension), or empty when text is
+// no possible number. Two texts are notations of the same number when their keys are equal
+// and not empty.
+QString numberNotationKey(const QString &text, const QString &defaultRegion = QStringLiteral("DE"));
+
+bool sameNumberNotation(const QString &a, const QString &b,
+                        const QString &defaultRegion = QStringLiteral("DE"));

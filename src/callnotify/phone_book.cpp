@@ -44,17 +44,19 @@ QString PhoneBook::nameProperty(int choice)
 QString PhoneBook::numberProperty(int choice)
 {
     return choice >= 0 && choice < numberProperties.size() ? numberProperties[choice]
-                                                          : QStringLiteral("HomeTelephoneNumber");
+                                                           : QStringLiteral("HomeTelephoneNumber");
 }
 
-void PhoneBook::ReadTelefonnumber(Outlook &outlook, int nameChoice, const QString &nameHeader, int numberChoice,
-                                  const ImportProgress &progress)
+void PhoneBook::ReadTelefonnumber(Outlook &outlook, int nameChoice, const QString &nameHeader,
+                                  int numberChoice, const ImportProgress &progress)
 {
     outlook.suspendConfirmation(false);
     const std::unique_ptr<ContactFolder> folder = outlook.openContacts();
     m_rows.clear();
     m_headers.clear();
     m_imported = false;
+    m_notationKeys.clear();
+    m_notationKeysValid = false;
 
     const int count = folder->count();
     if (progress.start)
@@ -80,8 +82,11 @@ void PhoneBook::ReadTelefonnumber(Outlook &outlook, int nameChoice, const QStrin
         if (readable)
             m_rows.append(row);
     }
-    m_headers = {QStringLiteral("Index"), nameHeader, QStringLiteral("Telefonnummer"), QStringLiteral("e@Mail")};
+    m_headers = {QStringLiteral("Index"), nameHeader, QStringLiteral("Telefonnummer"),
+                 QStringLiteral("e@Mail")};
     m_imported = true;
+    if (m_matching == NumberMatching::AnyNotation)
+        (void)find(QStringLiteral("0")); // prepares the notation keys now rather than during a call
     outlook.suspendConfirmation(true);
 }
 
@@ -90,9 +95,19 @@ std::optional<PhoneBook::Match> PhoneBook::find(const QString &text) const
     std::optional<Match> match;
     if (text.isEmpty())
         return match;
-    for (const PhoneBookRow &row : m_rows) {
-        const bool same = row.number == text
-                          || (m_matching == NumberMatching::AnyNotation && sameNumberNotation(text, row.number));
+    QString searchKey;
+    if (m_matching == NumberMatching::AnyNotation) {
+        if (!m_notationKeysValid) {
+            m_notationKeys.clear();
+            for (const PhoneBookRow &row : m_rows)
+                m_notationKeys.append(numberNotationKey(row.number));
+            m_notationKeysValid = true;
+        }
+        searchKey = numberNotationKey(text);
+    }
+    for (qsizetype i = 0; i < m_rows.size(); ++i) {
+        const PhoneBookRow &row = m_rows[i];
+        const bool same = row.number == text || (!searchKey.isEmpty() && m_notationKeys[i] == searchKey);
         if (same)
             match = Match{text, prepareCallerName(row.name)}; // the last match wins
     }

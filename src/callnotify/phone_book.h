@@ -24,7 +24,11 @@ struct PhoneBookRow
 };
 
 // Exact: same characters only. AnyNotation: also other notations of the same number.
-enum class NumberMatching { Exact, AnyNotation };
+enum class NumberMatching
+{
+    Exact,
+    AnyNotation
+};
 
 // The main window's progress bar during an import; unset members are skipped.
 struct ImportProgress
@@ -76,6 +80,10 @@ private:
     QStringList m_headers;
     bool m_imported = false;
     NumberMatching m_matching = NumberMatching::Exact;
+    // Each row's number in canonical form, made at the first search by notation after an
+    // import: a call then parses one number instead of the whole book.
+    mutable QStringList m_notationKeys;
+    mutable bool m_notationKeysValid = false;
 };
 
 // The caller's name made ready for the message query: blank -> "%20", umlauts and "ß"

@@ -75,10 +75,17 @@ QString textOf(const VCardProperty *property)
 
 bool isSpecialLine(const QStringList &types)
 {
-    static const QStringList special = {
-        QStringLiteral("FAX"),   QStringLiteral("CELL"), QStringLiteral("PAGER"), QStringLiteral("CAR"),
-        QStringLiteral("ISDN"),  QStringLiteral("MAIN"), QStringLiteral("X-COMPANY-MAIN"),
-        QStringLiteral("MODEM"), QStringLiteral("BBS"),  QStringLiteral("VIDEO"), QStringLiteral("TEXTPHONE")};
+    static const QStringList special = {QStringLiteral("FAX"),
+                                        QStringLiteral("CELL"),
+                                        QStringLiteral("PAGER"),
+                                        QStringLiteral("CAR"),
+                                        QStringLiteral("ISDN"),
+                                        QStringLiteral("MAIN"),
+                                        QStringLiteral("X-COMPANY-MAIN"),
+                                        QStringLiteral("MODEM"),
+                                        QStringLiteral("BBS"),
+                                        QStringLiteral("VIDEO"),
+                                        QStringLiteral("TEXTPHONE")};
     for (const QString &type : types) {
         if (special.contains(type))
             return true;
@@ -105,12 +112,14 @@ QString nthTel(const VCard &card, const std::function<bool(const QStringList &)>
 
 QString voiceTel(const VCard &card, const QString &place, int n)
 {
-    return nthTel(card, [&](const QStringList &t) { return t.contains(place) && !isSpecialLine(t); }, n);
+    return nthTel(
+        card, [&](const QStringList &t) { return t.contains(place) && !isSpecialLine(t); }, n);
 }
 
 QString primaryTel(const VCard &card)
 {
-    const QString preferred = nthTel(card, [](const QStringList &t) { return t.contains(u"PREF"); }, 0);
+    const QString preferred = nthTel(
+        card, [](const QStringList &t) { return t.contains(u"PREF"); }, 0);
     if (!preferred.isEmpty())
         return preferred;
     return nthTel(
@@ -127,15 +136,21 @@ QString primaryTel(const VCard &card)
 
 // --- addresses
 
-enum class Place { Business, Home, Mailing };
+enum class Place
+{
+    Business,
+    Home,
+    Mailing
+};
 
 const VCardProperty *address(const VCard &card, Place place)
 {
     const QList<const VCardProperty *> all = card.all(QStringLiteral("ADR"));
     for (const VCardProperty *adr : all) {
         const QStringList types = adr->types();
-        if ((place == Place::Business && types.contains(u"WORK")) || (place == Place::Home && types.contains(u"HOME"))
-            || (place == Place::Mailing && (types.contains(u"POSTAL") || types.contains(u"PREF"))))
+        if ((place == Place::Business && types.contains(u"WORK")) ||
+            (place == Place::Home && types.contains(u"HOME")) ||
+            (place == Place::Mailing && (types.contains(u"POSTAL") || types.contains(u"PREF"))))
             return adr;
     }
     return place == Place::Mailing && !all.isEmpty() ? all.first() : nullptr;
@@ -291,16 +306,22 @@ const QHash<QString, Reader> &readers()
     static const QHash<QString, Reader> table = [] {
         QHash<QString, Reader> t;
         const auto empty = [](const VCard &) { return QString(); };
-        const auto n = [](int index) { return [index](const VCard &c) { return component(nameProperty(c), index); }; };
+        const auto n = [](int index) {
+            return [index](const VCard &c) { return component(nameProperty(c), index); };
+        };
         const auto org = [](int index) {
             return [index](const VCard &c) { return component(c.first(QStringLiteral("ORG")), index); };
         };
         const auto tel = [](const QString &type) {
-            return [type](const VCard &c) { return nthTel(c, [&](const QStringList &t) { return t.contains(type); }, 0); };
+            return [type](const VCard &c) {
+                return nthTel(
+                    c, [&](const QStringList &t) { return t.contains(type); }, 0);
+            };
         };
         const auto fax = [](const QString &place) {
             return [place](const VCard &c) {
-                return nthTel(c, [&](const QStringList &t) { return t.contains(u"FAX") && t.contains(place); }, 0);
+                return nthTel(
+                    c, [&](const QStringList &t) { return t.contains(u"FAX") && t.contains(place); }, 0);
             };
         };
         const auto addresses = [&t](const QString &prefix, Place place) {
@@ -310,20 +331,30 @@ const QHash<QString, Reader> &readers()
             t[prefix + QStringLiteral("PostalCode")] = addressPart(place, 5);
             t[prefix + QStringLiteral("PostOfficeBox")] = addressPart(place, 0);
             t[prefix + QStringLiteral("State")] = addressPart(place, 4);
-            t[prefix + QStringLiteral("Street")] = [place](const VCard &c) { return street(address(c, place)); };
+            t[prefix + QStringLiteral("Street")] = [place](const VCard &c) {
+                return street(address(c, place));
+            };
         };
 
         t[QStringLiteral("Birthday")] = birthday;
-        t[QStringLiteral("Business2TelephoneNumber")] = [](const VCard &c) { return voiceTel(c, QStringLiteral("WORK"), 1); };
+        t[QStringLiteral("Business2TelephoneNumber")] = [](const VCard &c) {
+            return voiceTel(c, QStringLiteral("WORK"), 1);
+        };
         addresses(QStringLiteral("BusinessAddress"), Place::Business);
         t[QStringLiteral("BusinessFaxNumber")] = fax(QStringLiteral("WORK"));
-        t[QStringLiteral("BusinessHomePage")] = [](const VCard &c) { return typedUrl(c, QStringLiteral("WORK")); };
-        t[QStringLiteral("BusinessTelephoneNumber")] = [](const VCard &c) { return voiceTel(c, QStringLiteral("WORK"), 0); };
+        t[QStringLiteral("BusinessHomePage")] = [](const VCard &c) {
+            return typedUrl(c, QStringLiteral("WORK"));
+        };
+        t[QStringLiteral("BusinessTelephoneNumber")] = [](const VCard &c) {
+            return voiceTel(c, QStringLiteral("WORK"), 0);
+        };
         t[QStringLiteral("CompanyAndFullName")] = [](const VCard &c) {
             return withParenthesis(component(c.first(QStringLiteral("ORG")), 0), fullName(c));
         };
         t[QStringLiteral("CompanyMainTelephoneNumber")] = [](const VCard &c) {
-            return nthTel(c, [](const QStringList &t) { return t.contains(u"MAIN") || t.contains(u"X-COMPANY-MAIN"); }, 0);
+            return nthTel(
+                c, [](const QStringList &t) { return t.contains(u"MAIN") || t.contains(u"X-COMPANY-MAIN"); },
+                0);
         };
         t[QStringLiteral("CompanyName")] = org(0);
         t[QStringLiteral("ComputerNetworkName")] = empty;
@@ -332,11 +363,15 @@ const QHash<QString, Reader> &readers()
             const QString prefix = QStringLiteral("Email%1").arg(i + 1);
             t[prefix + QStringLiteral("Address")] = [i](const VCard &c) { return email(c, i); };
             t[prefix + QStringLiteral("AddressType")] = [i](const VCard &c) { return emailType(c, i); };
-            t[prefix + QStringLiteral("DisplayName")] = [i](const VCard &c) { return emailDisplayName(c, i); };
+            t[prefix + QStringLiteral("DisplayName")] = [i](const VCard &c) {
+                return emailDisplayName(c, i);
+            };
         }
         t[QStringLiteral("FirstName")] = n(1);
         t[QStringLiteral("FTPSite")] = [](const VCard &c) {
-            return url(c, [](const VCardProperty &p) { return p.text().trimmed().startsWith(u"ftp://", Qt::CaseInsensitive); });
+            return url(c, [](const VCardProperty &p) {
+                return p.text().trimmed().startsWith(u"ftp://", Qt::CaseInsensitive);
+            });
         };
         t[QStringLiteral("FullName")] = fullName;
         t[QStringLiteral("FullNameAndCompany")] = [](const VCard &c) {
@@ -344,26 +379,39 @@ const QHash<QString, Reader> &readers()
         };
         t[QStringLiteral("GovernmentIDNumber")] = empty;
         t[QStringLiteral("Hobby")] = [](const VCard &c) { return allTexts(c, QStringLiteral("HOBBY")); };
-        t[QStringLiteral("Home2TelephoneNumber")] = [](const VCard &c) { return voiceTel(c, QStringLiteral("HOME"), 1); };
+        t[QStringLiteral("Home2TelephoneNumber")] = [](const VCard &c) {
+            return voiceTel(c, QStringLiteral("HOME"), 1);
+        };
         addresses(QStringLiteral("HomeAddress"), Place::Home);
         t[QStringLiteral("HomeFaxNumber")] = fax(QStringLiteral("HOME"));
-        t[QStringLiteral("HomeTelephoneNumber")] = [](const VCard &c) { return voiceTel(c, QStringLiteral("HOME"), 0); };
+        t[QStringLiteral("HomeTelephoneNumber")] = [](const VCard &c) {
+            return voiceTel(c, QStringLiteral("HOME"), 0);
+        };
         t[QStringLiteral("Initials")] = initials;
         t[QStringLiteral("ISDNNumber")] = tel(QStringLiteral("ISDN"));
-        t[QStringLiteral("JobTitle")] = [](const VCard &c) { return textOf(c.first(QStringLiteral("TITLE"))); };
+        t[QStringLiteral("JobTitle")] = [](const VCard &c) {
+            return textOf(c.first(QStringLiteral("TITLE")));
+        };
         t[QStringLiteral("Language")] = [](const VCard &c) { return allTexts(c, QStringLiteral("LANG")); };
         t[QStringLiteral("LastName")] = n(0);
         t[QStringLiteral("LastNameAndFirstName")] = [](const VCard &c) {
-            return joinNonEmpty({component(nameProperty(c), 0), component(nameProperty(c), 1)}, QStringLiteral(", "));
+            return joinNonEmpty({component(nameProperty(c), 0), component(nameProperty(c), 1)},
+                                QStringLiteral(", "));
         };
         addresses(QStringLiteral("MailingAddress"), Place::Mailing);
         t[QStringLiteral("MiddleName")] = n(2);
-        t[QStringLiteral("NickName")] = [](const VCard &c) { return textOf(c.first(QStringLiteral("NICKNAME"))); };
+        t[QStringLiteral("NickName")] = [](const VCard &c) {
+            return textOf(c.first(QStringLiteral("NICKNAME")));
+        };
         t[QStringLiteral("OfficeLocation")] = empty;
         t[QStringLiteral("OrganizationalIDNumber")] = empty;
-        t[QStringLiteral("PersonalHomePage")] = [](const VCard &c) { return typedUrl(c, QStringLiteral("HOME")); };
+        t[QStringLiteral("PersonalHomePage")] = [](const VCard &c) {
+            return typedUrl(c, QStringLiteral("HOME"));
+        };
         t[QStringLiteral("PrimaryTelephoneNumber")] = primaryTel;
-        t[QStringLiteral("Profession")] = [](const VCard &c) { return textOf(c.first(QStringLiteral("ROLE"))); };
+        t[QStringLiteral("Profession")] = [](const VCard &c) {
+            return textOf(c.first(QStringLiteral("ROLE")));
+        };
         t[QStringLiteral("Suffix")] = n(4);
         t[QStringLiteral("Title")] = n(3);
         t[QStringLiteral("WebPage")] = [](const VCard &c) {
@@ -458,10 +506,10 @@ bool isContactGroup(const VCard &card)
         }
         return false;
     };
-    return valueIs(QStringLiteral("KIND"), QStringLiteral("group"))
-           || valueIs(QStringLiteral("X-ADDRESSBOOKSERVER-KIND"), QStringLiteral("group"))
-           || valueIs(QStringLiteral("X-EVOLUTION-LIST"), QStringLiteral("TRUE")) || card.first(QStringLiteral("MEMBER"))
-           || card.first(QStringLiteral("X-ADDRESSBOOKSERVER-MEMBER"));
+    return valueIs(QStringLiteral("KIND"), QStringLiteral("group")) ||
+           valueIs(QStringLiteral("X-ADDRESSBOOKSERVER-KIND"), QStringLiteral("group")) ||
+           valueIs(QStringLiteral("X-EVOLUTION-LIST"), QStringLiteral("TRUE")) ||
+           card.first(QStringLiteral("MEMBER")) || card.first(QStringLiteral("X-ADDRESSBOOKSERVER-MEMBER"));
 }
 
 QString contactProperty(const VCard &card, const QString &name)
@@ -471,8 +519,9 @@ QString contactProperty(const VCard &card, const QString &name)
     if (reader == table.end())
         throw BoxvisorError(QStringLiteral("Unbekannte Kontakteigenschaft \"%1\".").arg(name));
     if (isContactGroup(card)) {
-        throw BoxvisorError(QStringLiteral("Der Eintrag \"%1\" ist eine Verteilerliste und hat keine Eigenschaft %2.")
-                                .arg(textOf(card.first(QStringLiteral("FN"))), name));
+        throw BoxvisorError(
+            QStringLiteral("Der Eintrag \"%1\" ist eine Verteilerliste und hat keine Eigenschaft %2.")
+                .arg(textOf(card.first(QStringLiteral("FN"))), name));
     }
     return reader.value()(card);
 }
@@ -480,6 +529,8 @@ QString contactProperty(const VCard &card, const QString &name)
 QString VCardContactFolder::property(int index, const QString &name) const
 {
     if (index < 1 || index > m_cards.size())
-        throw BoxvisorError(QStringLiteral("Den Kontakt Nummer %1 gibt es nicht (%2 Kontakte).").arg(index).arg(m_cards.size()));
+        throw BoxvisorError(QStringLiteral("Den Kontakt Nummer %1 gibt es nicht (%2 Kontakte).")
+                                .arg(index)
+                                .arg(m_cards.size()));
     return contactProperty(m_cards[index - 1], name);
 }

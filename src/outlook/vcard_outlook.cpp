@@ -13,7 +13,8 @@ constexpr qint64 maxContactsFileSize = 64 * 1024 * 1024;
 
 [[noreturn]] void noMail()
 {
-    throw BoxvisorError(QStringLiteral("E-Mail ist mit einer Kontaktdatei als Quelle nicht verfügbar (not available)."));
+    throw BoxvisorError(
+        QStringLiteral("E-Mail ist mit einer Kontaktdatei als Quelle nicht verfügbar (not available)."));
 }
 } // namespace
 
@@ -29,12 +30,30 @@ bool VCardOutlook::isRunning() const
     return isInstalled() && QFileInfo(m_contactsFile().trimmed()).isFile();
 }
 
-void VCardOutlook::connect() { noMail(); }
-void VCardOutlook::displayInbox() { noMail(); }
-int VCardOutlook::unreadItemCount() { noMail(); }
-int VCardOutlook::inboxItemCount() { noMail(); }
-MailItem VCardOutlook::inboxItem(int) { noMail(); }
-MailItem VCardOutlook::inboxItemById(const QString &) { noMail(); }
+void VCardOutlook::connect()
+{
+    noMail();
+}
+void VCardOutlook::displayInbox()
+{
+    noMail();
+}
+int VCardOutlook::unreadItemCount()
+{
+    noMail();
+}
+int VCardOutlook::inboxItemCount()
+{
+    noMail();
+}
+MailItem VCardOutlook::inboxItem(int)
+{
+    noMail();
+}
+MailItem VCardOutlook::inboxItemById(const QString &)
+{
+    noMail();
+}
 
 std::unique_ptr<ContactFolder> VCardOutlook::openContacts()
 {
@@ -43,14 +62,18 @@ std::unique_ptr<ContactFolder> VCardOutlook::openContacts()
     const QString path = m_contactsFile().trimmed();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw FileError(QStringLiteral("Die Kontaktdatei %1 kann nicht gelesen werden: %2").arg(path, file.errorString()));
+        throw FileError(QStringLiteral("Die Kontaktdatei %1 kann nicht gelesen werden: %2")
+                            .arg(path, file.errorString()));
     if (file.size() > maxContactsFileSize)
-        throw FileError(QStringLiteral("Die Kontaktdatei %1 ist mit %2 Bytes zu groß.").arg(path).arg(file.size()));
+        throw FileError(
+            QStringLiteral("Die Kontaktdatei %1 ist mit %2 Bytes zu groß.").arg(path).arg(file.size()));
     const QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw FileError(QStringLiteral("Die Kontaktdatei %1 kann nicht gelesen werden: %2").arg(path, file.errorString()));
+        throw FileError(QStringLiteral("Die Kontaktdatei %1 kann nicht gelesen werden: %2")
+                            .arg(path, file.errorString()));
     QList<VCard> cards = parseVCards(data);
     if (cards.isEmpty() && !data.trimmed().isEmpty())
-        throw ParseError(QStringLiteral("Die Datei %1 enthält keine vCard-Kontakte (BEGIN:VCARD fehlt).").arg(path));
+        throw ParseError(
+            QStringLiteral("Die Datei %1 enthält keine vCard-Kontakte (BEGIN:VCARD fehlt).").arg(path));
     return std::make_unique<VCardContactFolder>(std::move(cards));
 }

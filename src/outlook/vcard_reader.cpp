@@ -29,15 +29,32 @@ QString fromLatin9(const QByteArray &bytes)
     QString out = QString::fromLatin1(bytes);
     for (QChar &ch : out) {
         switch (ch.unicode()) {
-        case 0xA4: ch = QChar(0x20AC); break;
-        case 0xA6: ch = QChar(0x0160); break;
-        case 0xA8: ch = QChar(0x0161); break;
-        case 0xB4: ch = QChar(0x017D); break;
-        case 0xB8: ch = QChar(0x017E); break;
-        case 0xBC: ch = QChar(0x0152); break;
-        case 0xBD: ch = QChar(0x0153); break;
-        case 0xBE: ch = QChar(0x0178); break;
-        default: break;
+        case 0xA4:
+            ch = QChar(0x20AC);
+            break;
+        case 0xA6:
+            ch = QChar(0x0160);
+            break;
+        case 0xA8:
+            ch = QChar(0x0161);
+            break;
+        case 0xB4:
+            ch = QChar(0x017D);
+            break;
+        case 0xB8:
+            ch = QChar(0x017E);
+            break;
+        case 0xBC:
+            ch = QChar(0x0152);
+            break;
+        case 0xBD:
+            ch = QChar(0x0153);
+            break;
+        case 0xBE:
+            ch = QChar(0x0178);
+            break;
+        default:
+            break;
         }
     }
     return out;
@@ -208,14 +225,16 @@ bool parseProperty(const QByteArray &line, VCardProperty &property)
         if (eq < 0) {
             // Version 2.1 writes types and the encoding without a parameter name.
             const QString value = headerText(raw).trimmed();
-            parameter.name = isEncodingName(value.toUpper()) ? QStringLiteral("ENCODING") : QStringLiteral("TYPE");
+            parameter.name =
+                isEncodingName(value.toUpper()) ? QStringLiteral("ENCODING") : QStringLiteral("TYPE");
             parameter.values.append(value);
         } else {
             parameter.name = headerText(raw.left(eq)).trimmed().toUpper();
             // A quoted type list ("voice,home") is still a list; other quoted values (a
             // LABEL) keep their commas.
             const QByteArray rawValue = raw.mid(eq + 1);
-            const QList<QByteArray> parts = parameter.name == u"TYPE" ? rawValue.split(',') : splitOutsideQuotes(rawValue, ',');
+            const QList<QByteArray> parts =
+                parameter.name == u"TYPE" ? rawValue.split(',') : splitOutsideQuotes(rawValue, ',');
             for (const QByteArray &part : parts)
                 parameter.values.append(parameterValue(part.trimmed()));
         }
@@ -287,8 +306,8 @@ QString decodeCharset(const QByteArray &bytes, const QString &charset)
     }
     if (name == u"WINDOWS-1252" || name == u"CP1252" || name == u"WIN-1252" || name == u"X-CP1252")
         return fromCp1252(bytes);
-    if (name == u"ISO-8859-1" || name == u"ISO8859-1" || name == u"LATIN1" || name == u"LATIN-1"
-        || name == u"US-ASCII" || name == u"ASCII")
+    if (name == u"ISO-8859-1" || name == u"ISO8859-1" || name == u"LATIN1" || name == u"LATIN-1" ||
+        name == u"US-ASCII" || name == u"ASCII")
         return QString::fromLatin1(bytes);
     if (name == u"ISO-8859-15" || name == u"ISO8859-15" || name == u"LATIN-9" || name == u"LATIN9")
         return fromLatin9(bytes);
@@ -368,7 +387,8 @@ QList<VCard> parseVCards(const QByteArray &input)
         data.remove(0, 3);
     } else if (data.startsWith("\xFF\xFE") || data.startsWith("\xFE\xFF")) {
         // Some Windows programs export UTF-16; bring it to UTF-8 so the rest reads as usual.
-        QStringDecoder decoder(data.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+        QStringDecoder decoder(data.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE
+                                                           : QStringDecoder::Utf16BE);
         const QString text = decoder.decode(data.mid(2));
         data = text.toUtf8();
     }

@@ -20,10 +20,10 @@ struct VCardParameter
 
 struct VCardProperty
 {
-    QString group;  // "item1" in "item1.TEL", as written
-    QString name;   // upper case
+    QString group; // "item1" in "item1.TEL", as written
+    QString name;  // upper case
     QList<VCardParameter> parameters;
-    QString value;  // transfer encoding and charset decoded; text escapes still in place
+    QString value; // transfer encoding and charset decoded; text escapes still in place
 
     // All values of the named parameter (upper-case name), upper-cased.
     QStringList parameterValues(const QString &parameterName) const;

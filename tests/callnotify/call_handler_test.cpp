@@ -44,7 +44,10 @@ public:
             throw TransferError(QStringLiteral("Die Box 192.0.2.1 antwortet nicht: Connection refused"), 7);
         return "+ok";
     }
-    std::unique_ptr<FtpSession> ftpConnect() override { throw TransferError(QStringLiteral("no FTP here"), 0); }
+    std::unique_ptr<FtpSession> ftpConnect() override
+    {
+        throw TransferError(QStringLiteral("no FTP here"), 0);
+    }
 
     QList<QByteArray> targets;
     QList<bool> closed;
@@ -116,8 +119,8 @@ protected:
 
     CallHandler makeHandler(BoxClient &client)
     {
-        CallHandler handler([this] { return settings; }, CallerFields{callerNumber, callerName, calledNumber}, book,
-                            client, log);
+        CallHandler handler([this] { return settings; }, CallerFields{callerNumber, callerName, calledNumber},
+                            book, client, log);
         handler.setView(view.callbacks());
         return handler;
     }
@@ -152,22 +155,37 @@ TEST_F(CallHandlerTest, AnnouncesCallsOnTheTv)
     const auto none = [](CallSettings &) {};
     const Case cases[] = {
         {"KnownCaller", "0301234567", "41", none, {prefix10 + "0301234567%20:%20Baeckerei%20Gross"}},
-        {"UnknownCaller", "0401111111", "41", none, {prefix10 + "0401111111%20:%20kein%20Name%20im%20Telefonbuch"}},
+        {"UnknownCaller",
+         "0401111111",
+         "41",
+         none,
+         {prefix10 + "0401111111%20:%20kein%20Name%20im%20Telefonbuch"}},
         {"WithheldNumber", "", "41", none, {prefix10 + "keine%20Nummer%20:%20???"}},
         {"NameWithAmpersand", "0711999", "41", none, {prefix10 + "0711999%20:%20Mueller%20%26%20Soehne"}},
-        {"NumberThatWouldBreakTheRequest", "030\r\n&x=1", "41", none,
+        {"NumberThatWouldBreakTheRequest",
+         "030\r\n&x=1",
+         "41",
+         none,
          {prefix10 + "030%0D%0A%26x%3D1%20:%20kein%20Name%20im%20Telefonbuch"}},
         {"AllMsnOffOtherMsn", "0301234567", "42", [](CallSettings &s) { s.chkAllMsn = false; }, {}},
-        {"AllMsnOffOwnMsn", "0301234567", "41", [](CallSettings &s) { s.chkAllMsn = false; },
+        {"AllMsnOffOwnMsn",
+         "0301234567",
+         "41",
+         [](CallSettings &s) { s.chkAllMsn = false; },
          {prefix10 + "0301234567%20:%20Baeckerei%20Gross"}},
-        {"AllMsnOffEmptyMsnMatchesEmptyCalled", "0301234567", "",
+        {"AllMsnOffEmptyMsnMatchesEmptyCalled",
+         "0301234567",
+         "",
          [](CallSettings &s) {
              s.chkAllMsn = false;
              s.edtMsn.clear();
          },
          {prefix10 + "0301234567%20:%20Baeckerei%20Gross"}},
         {"ActiveOff", "0301234567", "41", [](CallSettings &s) { s.chkActive = false; }, {}},
-        {"MessageTimeZero", "0301234567", "41", [](CallSettings &s) { s.edtTime = QStringLiteral("0"); },
+        {"MessageTimeZero",
+         "0301234567",
+         "41",
+         [](CallSettings &s) { s.edtTime = QStringLiteral("0"); },
          {"/cgi-bin/xmessage?timeout=0&caption=Ein%20Anruf%20kommt...&body=Anrufer:%200301234567%20:%20"
           "Baeckerei%20Gross"}},
     };
@@ -195,7 +213,8 @@ TEST_F(CallHandlerTest, AnnouncesCallsOnTheTv)
         // Every call is logged, announced or not.
         ASSERT_EQ(log.lines().size(), linesBefore + 1);
         EXPECT_TRUE(log.lines().last().startsWith(QStringLiteral("Incoming Call ... Number : ") + c.calling +
-                                                  QStringLiteral("  MSN : ") + c.called + QStringLiteral("  ")));
+                                                  QStringLiteral("  MSN : ") + c.called +
+                                                  QStringLiteral("  ")));
         settings = saved;
     }
     EXPECT_TRUE(std::all_of(box.closed.begin(), box.closed.end(), [](bool closed) { return closed; }));
@@ -312,7 +331,8 @@ TEST_F(CallHandlerTest, SimulatedBoxShowsTheCaller)
     const QJsonObject message = simBox->state().value(QStringLiteral("message")).toObject();
     EXPECT_EQ(message.value(QStringLiteral("caption")).toString(), QStringLiteral("Ein Anruf kommt..."));
     // The "&" of the name reaches the TV instead of cutting the message short.
-    EXPECT_EQ(message.value(QStringLiteral("body")).toString(), QStringLiteral("Anrufer: 0711999 : Mueller & Soehne"));
+    EXPECT_EQ(message.value(QStringLiteral("body")).toString(),
+              QStringLiteral("Anrufer: 0711999 : Mueller & Soehne"));
     EXPECT_EQ(message.value(QStringLiteral("timeout")).toVariant().toString(), QStringLiteral("10"));
     EXPECT_TRUE(logged());
 }

@@ -72,10 +72,12 @@ TEST(PhoneBook, ImportsTheContactsInFolderOrder)
     EXPECT_EQ(outlook.book.headers(), (QStringList{"Index", "FullName ", "Telefonnummer", "e@Mail"}));
     const QList<PhoneBookRow> &rows = outlook.book.rows();
     ASSERT_EQ(rows.size(), 4);
-    EXPECT_EQ(cells(rows[0]), (QStringList{"1", "B\u00e4ckerei Gro\u00df", "030 7654321", "B\u00e4ckerei Gro\u00df"}));
+    EXPECT_EQ(cells(rows[0]),
+              (QStringList{"1", "B\u00e4ckerei Gro\u00df", "030 7654321", "B\u00e4ckerei Gro\u00df"}));
     EXPECT_EQ(cells(rows[1]), (QStringList{"2", "Dr. J\u00fcrgen Karl M\u00fcller", "+49 (89) 2233-44",
                                            "Dr. J\u00fcrgen Karl M\u00fcller"}));
-    EXPECT_EQ(cells(rows[2]), (QStringList{"3", "\u00c4nne \u00d6zt\u00fcrk", "030 7654321", "\u00c4nne \u00d6zt\u00fcrk"}));
+    EXPECT_EQ(cells(rows[2]),
+              (QStringList{"3", "\u00c4nne \u00d6zt\u00fcrk", "030 7654321", "\u00c4nne \u00d6zt\u00fcrk"}));
     EXPECT_EQ(cells(rows[3]), (QStringList{"4", "Paul Lehmann", "", "Paul Lehmann"}));
 }
 
@@ -89,8 +91,13 @@ TEST(PhoneBook, LeavesGroupEntriesOutAndKeepsFolderPositions)
         QStringList names;
     };
     const Case cases[] = {
-        {"AddressBookServerGroup", QStringLiteral("with_group.vcf"), {"1", "3"}, {"Eva Fischer", "Tom Wagner"}},
-        {"Version4Group", QStringLiteral("contacts40.vcf"), {"1", "3"},
+        {"AddressBookServerGroup",
+         QStringLiteral("with_group.vcf"),
+         {"1", "3"},
+         {"Eva Fischer", "Tom Wagner"}},
+        {"Version4Group",
+         QStringLiteral("contacts40.vcf"),
+         {"1", "3"},
          {QStringLiteral("Zo\u00eb Kr\u00e4mer"), QStringLiteral("Ole S\u00f8rensen")}},
     };
     for (const Case &c : cases) {
@@ -146,7 +153,8 @@ TEST(PhoneBook, ReportsProgressAndHidesTheBarAtTheLastContact)
         progress.setValue = [&](int value) { events.append(QStringLiteral("value %1").arg(value)); };
         progress.hide = [&] { events.append(QStringLiteral("hide")); };
         PhoneBook book;
-        book.ReadTelefonnumber(source, FullNameChoice, QStringLiteral("FullName "), HomePhoneChoice, progress);
+        book.ReadTelefonnumber(source, FullNameChoice, QStringLiteral("FullName "), HomePhoneChoice,
+                               progress);
         EXPECT_EQ(events, c.expected);
         EXPECT_TRUE(book.isImported());
     }
@@ -197,6 +205,19 @@ TEST(PhoneBook, FindsTheCallerAndPreparesTheName)
     }
 }
 
+TEST(PhoneBook, NotationsFollowANewImport)
+{
+    Imported imported(QStringLiteral("with_group.vcf"), FullNameChoice, HomePhoneChoice);
+    imported.book.setMatching(NumberMatching::AnyNotation);
+    ASSERT_TRUE(imported.book.find(QStringLiteral("+49 711 123456")).has_value());
+    imported.file = fixture(QStringLiteral("export30.vcf"));
+    imported.book.ReadTelefonnumber(imported.source, FullNameChoice, QString(), HomePhoneChoice);
+    EXPECT_FALSE(imported.book.find(QStringLiteral("+49 711 123456")).has_value());
+    const auto found = imported.book.find(QStringLiteral("+49 30 1234567"));
+    ASSERT_TRUE(found.has_value());
+    EXPECT_EQ(found->name, QStringLiteral("Bjoern%20Weiss"));
+}
+
 TEST(PhoneBook, MultiLineNameJoinsItsLines)
 {
     Imported outlook(QStringLiteral("outlook21.vcf"), BusinessAddressChoice, BusinessPhoneChoice);
@@ -215,7 +236,8 @@ TEST(PhoneBook, NamePreparation)
     };
     const Case cases[] = {
         {"BakeryWithSharpS", QStringLiteral("B\u00e4ckerei Gro\u00df"), QStringLiteral("Baeckerei%20Gross")},
-        {"CapitalUmlauts", QStringLiteral("\u00c4rger \u00dcber \u00d6l"), QStringLiteral("AErger%20UEber%20OEl")},
+        {"CapitalUmlauts", QStringLiteral("\u00c4rger \u00dcber \u00d6l"),
+         QStringLiteral("AErger%20UEber%20OEl")},
         {"SmallUmlauts", QStringLiteral("\u00e4\u00f6\u00fc"), QStringLiteral("aeoeue")},
         {"TwoLines", QStringLiteral("Zeile 1\r\nZeile 2"), QStringLiteral("Zeile%201,%20Zeile%202")},
         {"LoneLineFeedStays", QStringLiteral("a\nb"), QStringLiteral("a\nb")},

@@ -41,7 +41,10 @@ public:
             throw TransferError(QStringLiteral("Die Box 192.0.2.1 antwortet nicht."), 7);
         return "+ok";
     }
-    std::unique_ptr<FtpSession> ftpConnect() override { throw TransferError(QStringLiteral("no FTP here"), 0); }
+    std::unique_ptr<FtpSession> ftpConnect() override
+    {
+        throw TransferError(QStringLiteral("no FTP here"), 0);
+    }
 
     QList<QByteArray> targets;
     bool fail = false;
@@ -52,8 +55,11 @@ class TelBookTest : public ::testing::Test
 protected:
     TelBookTest()
         : source([this] { return contactsFile; }),
-          handler([] { return CallSettings{true, QStringLiteral("41"), true, QStringLiteral("10"), false, 10, 10}; },
-                  CallerFields{callerNumber, callerName, calledNumber}, book, box, log),
+          handler(
+              [] {
+                  return CallSettings{true, QStringLiteral("41"), true, QStringLiteral("10"), false, 10, 10};
+              },
+              CallerFields{callerNumber, callerName, calledNumber}, book, box, log),
           window(deps())
     {
     }

@@ -88,12 +88,14 @@ TEST(VCardContacts, ReadsRealExportsUnderOutlookNames)
         {"SecondOfTwoHomePhones", outlook, 2, "Home2TelephoneNumber", "089/998877"},
         {"IsdnNumber", outlook, 2, "ISDNNumber", "08912345"},
         {"PrimaryIsPref", outlook, 2, "PrimaryTelephoneNumber", "0891111"},
-        {"HomeStreetTwoLines", outlook, 2, "HomeAddressStreet", QStringLiteral("Hinterhaus\r\nStra\u00dfe des 17. Juni 1")},
+        {"HomeStreetTwoLines", outlook, 2, "HomeAddressStreet",
+         QStringLiteral("Hinterhaus\r\nStra\u00dfe des 17. Juni 1")},
         {"HomePostOfficeBox", outlook, 2, "HomeAddressPostOfficeBox", "Postfach 12"},
         {"HomeState", outlook, 2, "HomeAddressState", "Bayern"},
         {"ComposedHomeAddress", outlook, 2, "HomeAddress",
-         QStringLiteral("Hinterhaus\r\nStra\u00dfe des 17. Juni 1\r\nPostfach 12\r\n80331 M\u00fcnchen\r\nBayern\r\n"
-                        "Deutschland")},
+         QStringLiteral(
+             "Hinterhaus\r\nStra\u00dfe des 17. Juni 1\r\nPostfach 12\r\n80331 M\u00fcnchen\r\nBayern\r\n"
+             "Deutschland")},
         {"MailingFallsBackToFirstAddress", outlook, 2, "MailingAddressPostalCode", "80331"},
         {"PreferredMailFirst", outlook, 2, "Email1Address", "j.mueller@example.org"},
         {"OtherMailSecond", outlook, 2, "Email2Address", "juergen@example.org"},
@@ -110,7 +112,8 @@ TEST(VCardContacts, ReadsRealExportsUnderOutlookNames)
         {"TypeListWorkVoice", v30, 1, "BusinessTelephoneNumber", "+49 221 555 0100"},
         {"TypeHomeOnly", v30, 1, "HomeTelephoneNumber", "0221 / 555 0200"},
         {"LowerCasePref", v30, 1, "PrimaryTelephoneNumber", "0221-5550300"},
-        {"EscapedNewlineInStreet", v30, 1, "BusinessAddressStreet", QStringLiteral("Am Hof 12\r\nHinterhaus")},
+        {"EscapedNewlineInStreet", v30, 1, "BusinessAddressStreet",
+         QStringLiteral("Am Hof 12\r\nHinterhaus")},
         {"Utf8City", v30, 1, "BusinessAddressCity", QStringLiteral("K\u00f6ln")},
         {"PersonalHomePage", v30, 1, "PersonalHomePage", "https://anna-lena.example"},
         {"SecondCardAfterPhoto", v30, 2, "FullName", QStringLiteral("Bj\u00f6rn Wei\u00df")},
@@ -155,7 +158,8 @@ TEST(VCardContacts, GroupEntriesHaveNoContactProperties)
         EXPECT_THROW(folder->property(c.groupIndex, QStringLiteral("HomeTelephoneNumber")), BoxvisorError);
         EXPECT_NO_THROW(folder->property(c.groupIndex + 1, QStringLiteral("FullName")));
     }
-    const VCard evolutionList = parseVCards("BEGIN:VCARD\r\nFN:Liste\r\nX-EVOLUTION-LIST:TRUE\r\nEND:VCARD\r\n").first();
+    const VCard evolutionList =
+        parseVCards("BEGIN:VCARD\r\nFN:Liste\r\nX-EVOLUTION-LIST:TRUE\r\nEND:VCARD\r\n").first();
     EXPECT_TRUE(isContactGroup(evolutionList));
     const VCard organisation = parseVCards("BEGIN:VCARD\r\nKIND:org\r\nFN:Firma\r\nEND:VCARD\r\n").first();
     EXPECT_FALSE(isContactGroup(organisation));

@@ -50,37 +50,43 @@ TEST(VCardReader, DecodesValuesAsWritersWriteThem)
         {"FoldedLineLosesOneBlank", crlf("BEGIN:VCARD\nVERSION:3.0\nNOTE:abc\n  def\n\tghi\nEND:VCARD\n"),
          QStringLiteral("NOTE"), QStringLiteral("abc defghi")},
         {"QuotedPrintableSoftBreak",
-         crlf("BEGIN:VCARD\nVERSION:2.1\nNOTE;ENCODING=QUOTED-PRINTABLE:Zeile eins=0D=0AZei=\nle zwei\nEND:VCARD\n"),
+         crlf("BEGIN:VCARD\nVERSION:2.1\nNOTE;ENCODING=QUOTED-PRINTABLE:Zeile eins=0D=0AZei=\nle "
+              "zwei\nEND:VCARD\n"),
          QStringLiteral("NOTE"), QStringLiteral("Zeile eins\r\nZeile zwei")},
-        {"QuotedPrintableBareParameter", crlf("BEGIN:VCARD\nVERSION:2.1\nFN;QUOTED-PRINTABLE:A=3DB\nEND:VCARD\n"),
-         QStringLiteral("FN"), QStringLiteral("A=B")},
+        {"QuotedPrintableBareParameter",
+         crlf("BEGIN:VCARD\nVERSION:2.1\nFN;QUOTED-PRINTABLE:A=3DB\nEND:VCARD\n"), QStringLiteral("FN"),
+         QStringLiteral("A=B")},
         {"QuotedPrintableStrayEquals",
-         crlf("BEGIN:VCARD\nVERSION:2.1\nFN;ENCODING=QUOTED-PRINTABLE:50=% =ZZ\nEND:VCARD\n"), QStringLiteral("FN"),
-         QStringLiteral("50=% =ZZ")},
+         crlf("BEGIN:VCARD\nVERSION:2.1\nFN;ENCODING=QUOTED-PRINTABLE:50=% =ZZ\nEND:VCARD\n"),
+         QStringLiteral("FN"), QStringLiteral("50=% =ZZ")},
         {"Windows1252InQuotedPrintable",
-         crlf("BEGIN:VCARD\nVERSION:2.1\nFN;CHARSET=Windows-1252;ENCODING=QUOTED-PRINTABLE:=80 M=FCller =84x=93\n"
+         crlf("BEGIN:VCARD\nVERSION:2.1\nFN;CHARSET=Windows-1252;ENCODING=QUOTED-PRINTABLE:=80 M=FCller "
+              "=84x=93\n"
               "END:VCARD\n"),
          QStringLiteral("FN"), QStringLiteral("\u20ac M\u00fcller \u201ex\u201c")},
-        {"RawWindows1252Bytes", crlf("BEGIN:VCARD\nVERSION:2.1\nFN;CHARSET=Windows-1252:Gro\xdf\nEND:VCARD\n"),
-         QStringLiteral("FN"), QStringLiteral("Gro\u00df")},
-        {"Latin1", crlf("BEGIN:VCARD\nVERSION:2.1\nFN;CHARSET=ISO-8859-1:\xc4nne\nEND:VCARD\n"), QStringLiteral("FN"),
-         QStringLiteral("\u00c4nne")},
-        {"Latin9Euro", crlf("BEGIN:VCARD\nVERSION:2.1\nFN;CHARSET=ISO-8859-15:\xa4\nEND:VCARD\n"), QStringLiteral("FN"),
-         QStringLiteral("\u20ac")},
+        {"RawWindows1252Bytes",
+         crlf("BEGIN:VCARD\nVERSION:2.1\nFN;CHARSET=Windows-1252:Gro\xdf\nEND:VCARD\n"), QStringLiteral("FN"),
+         QStringLiteral("Gro\u00df")},
+        {"Latin1", crlf("BEGIN:VCARD\nVERSION:2.1\nFN;CHARSET=ISO-8859-1:\xc4nne\nEND:VCARD\n"),
+         QStringLiteral("FN"), QStringLiteral("\u00c4nne")},
+        {"Latin9Euro", crlf("BEGIN:VCARD\nVERSION:2.1\nFN;CHARSET=ISO-8859-15:\xa4\nEND:VCARD\n"),
+         QStringLiteral("FN"), QStringLiteral("\u20ac")},
         {"UndeclaredEightBitIsWindows1252", crlf("BEGIN:VCARD\nVERSION:2.1\nFN:M\xfcller\nEND:VCARD\n"),
          QStringLiteral("FN"), QStringLiteral("M\u00fcller")},
         {"DeclaredUtf8ThatIsNot", crlf("BEGIN:VCARD\nVERSION:2.1\nFN;CHARSET=UTF-8:M\xfcller\nEND:VCARD\n"),
          QStringLiteral("FN"), QStringLiteral("M\u00fcller")},
         {"Utf8", crlf("BEGIN:VCARD\nVERSION:4.0\nFN:Zo\xc3\xab\nEND:VCARD\n"), QStringLiteral("FN"),
          QStringLiteral("Zo\u00eb")},
-        {"TextEscapes", crlf("BEGIN:VCARD\nVERSION:3.0\nNOTE:a\\, b\\; c\\\\d\\ne\nEND:VCARD\n"), QStringLiteral("NOTE"),
-         QStringLiteral("a, b; c\\d\r\ne")},
-        {"LowerCaseNamesAndGroup", crlf("begin:vcard\nversion:3.0\nitem1.fn:x\nend:vcard\n"), QStringLiteral("FN"),
-         QStringLiteral("x")},
+        {"TextEscapes", crlf("BEGIN:VCARD\nVERSION:3.0\nNOTE:a\\, b\\; c\\\\d\\ne\nEND:VCARD\n"),
+         QStringLiteral("NOTE"), QStringLiteral("a, b; c\\d\r\ne")},
+        {"LowerCaseNamesAndGroup", crlf("begin:vcard\nversion:3.0\nitem1.fn:x\nend:vcard\n"),
+         QStringLiteral("FN"), QStringLiteral("x")},
         {"LfOnlyLineEnds", QByteArray("BEGIN:VCARD\nVERSION:3.0\nFN:lf\nEND:VCARD\n"), QStringLiteral("FN"),
          QStringLiteral("lf")},
-        {"Utf8ByteOrderMark", QByteArray("\xef\xbb\xbf" "BEGIN:VCARD\r\nFN:bom\r\nEND:VCARD\r\n"), QStringLiteral("FN"),
-         QStringLiteral("bom")},
+        {"Utf8ByteOrderMark",
+         QByteArray("\xef\xbb\xbf"
+                    "BEGIN:VCARD\r\nFN:bom\r\nEND:VCARD\r\n"),
+         QStringLiteral("FN"), QStringLiteral("bom")},
         {"Utf16LittleEndian", utf16le(QStringLiteral("BEGIN:VCARD\r\nFN:S\u00f8ren\r\nEND:VCARD\r\n")),
          QStringLiteral("FN"), QStringLiteral("S\u00f8ren")},
         {"CardCutOffKeepsWhatWasRead", QByteArray("BEGIN:VCARD\r\nFN:cut\r\nTEL:12"), QStringLiteral("TEL"),
@@ -101,11 +107,12 @@ TEST(VCardReader, DecodesValuesAsWritersWriteThem)
 
 TEST(VCardReader, ReadsParametersOfAllVersions)
 {
-    const QList<VCard> cards = parseVCards(crlf("BEGIN:VCARD\nVERSION:4.0\n"
-                                                "TEL;VALUE=uri;TYPE=\"voice,home\";PREF=1:tel:+49-30-1\n"
-                                                "ADR;LABEL=\"Weg 1^nStadt ^'A^'\";type=work;TYPE=Postal:;;Weg 1;Stadt;;;\n"
-                                                "TEL;WORK;VOICE:2\n"
-                                                "END:VCARD\n"));
+    const QList<VCard> cards =
+        parseVCards(crlf("BEGIN:VCARD\nVERSION:4.0\n"
+                         "TEL;VALUE=uri;TYPE=\"voice,home\";PREF=1:tel:+49-30-1\n"
+                         "ADR;LABEL=\"Weg 1^nStadt ^'A^'\";type=work;TYPE=Postal:;;Weg 1;Stadt;;;\n"
+                         "TEL;WORK;VOICE:2\n"
+                         "END:VCARD\n"));
     ASSERT_EQ(cards.size(), 1);
     const VCard &card = cards.first();
     EXPECT_EQ(card.version, QStringLiteral("4.0"));
@@ -129,8 +136,9 @@ TEST(VCardReader, SplitsComponentsOnlyAtUnescapedSemicolons)
 
 TEST(VCardReader, SeparatesCardsAndIgnoresTextAroundThem)
 {
-    const QList<VCard> cards = parseVCards(crlf("Kopfzeile eines Mailprogramms\nBEGIN:VCARD\nFN:eins\nEND:VCARD\n"
-                                                "dazwischen: Unsinn\nBEGIN:VCARD\nFN:zwei\nEND:VCARD\nEND:VCARD\n"));
+    const QList<VCard> cards =
+        parseVCards(crlf("Kopfzeile eines Mailprogramms\nBEGIN:VCARD\nFN:eins\nEND:VCARD\n"
+                         "dazwischen: Unsinn\nBEGIN:VCARD\nFN:zwei\nEND:VCARD\nEND:VCARD\n"));
     ASSERT_EQ(cards.size(), 2);
     EXPECT_EQ(cards[0].first(QStringLiteral("FN"))->text(), QStringLiteral("eins"));
     EXPECT_EQ(cards[1].first(QStringLiteral("FN"))->text(), QStringLiteral("zwei"));

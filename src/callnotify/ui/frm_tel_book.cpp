@@ -38,7 +38,8 @@ TFrmTelBook::TFrmTelBook(TelBookDeps deps, QWidget *parent) : QDialog(parent), m
 {
     setObjectName(QStringLiteral("FrmTelBook"));
     setWindowTitle(QStringLiteral("++ Outlook Telefonbook ++"));
-    setWindowFlags(Qt::Window | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Window | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
+                   Qt::WindowCloseButtonHint);
     resize(752, 555);
 
     auto *select = new QGroupBox(QStringLiteral("Select Items"), this);
@@ -51,7 +52,8 @@ TFrmTelBook::TFrmTelBook(TelBookDeps deps, QWidget *parent) : QDialog(parent), m
     setComboIndex(CBTelName, 1);
     setComboIndex(CbTelNumber, 1);
     chkMatchNotations = new QCheckBox(
-        QStringLiteral("Auch andere Schreibweisen der Nummer erkennen (+49 30 1234567, 030/1234567, ...)"), select);
+        QStringLiteral("Auch andere Schreibweisen der Nummer erkennen (+49 30 1234567, 030/1234567, ...)"),
+        select);
     chkMatchNotations->setObjectName(QStringLiteral("chkMatchNotations"));
     auto *selectLayout = new QGridLayout(select);
     selectLayout->addWidget(new QLabel(QStringLiteral("TV Anrufanzeige :"), select), 0, 0);
@@ -179,7 +181,8 @@ void TFrmTelBook::loadSettings(const ConfigSettings &settings)
     setComboIndex(CbTelNumber, settings.CBTelNumber);
     chkMatchNotations->setChecked(settings.MatchNotations);
     if (m_deps.phoneBook)
-        m_deps.phoneBook->setMatching(settings.MatchNotations ? NumberMatching::AnyNotation : NumberMatching::Exact);
+        m_deps.phoneBook->setMatching(settings.MatchNotations ? NumberMatching::AnyNotation
+                                                              : NumberMatching::Exact);
 }
 
 void TFrmTelBook::storeSettings(ConfigSettings &settings) const
