@@ -9,6 +9,7 @@
 #include <thread>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QSaveFile>
@@ -285,7 +286,7 @@ public:
         CURL *c = prepare(target, true, what);
         curl_easy_setopt(c, CURLOPT_NOBODY, 1L);
         perform(c, what);
-        m_cwd = target;
+        m_cwd = target.startsWith(QLatin1Char('/')) ? QDir::cleanPath(target) : target;
     }
 
     void retrieve(const QString &remote, const QString &localPath, const TransferProgress &progress) override
@@ -624,7 +625,7 @@ private:
     QString m_cwd; // empty: the login folder
     QByteArray m_url;
     WhileWaiting m_mode = WhileWaiting::HoldUserInput;
-    bool m_busy = false;
+    std::atomic<bool> m_busy{false};
     std::atomic<Ending> m_pendingEnd{Ending::None};
     TransferState m_transfer;
     char m_error[CURL_ERROR_SIZE] = {};

@@ -344,6 +344,12 @@ TEST_F(CurlBoxClientTest, ListingWithMaskSizeAndChangeDir)
                   localPath(QStringLiteral("recordings.epl"))); // still in /hdd/movie
     EXPECT_EQ(readAll(localPath(QStringLiteral("recordings.epl"))), "#NAME x\r\n");
 
+    ftp->changeDir(QStringLiteral("/hdd"));
+    ftp->changeDir(QStringLiteral("movie/")); // relative to the current folder
+    EXPECT_EQ(ftp->size(QStringLiteral("Film B.ts")), 1);
+    ftp->changeDir(QStringLiteral(".."));
+    EXPECT_EQ(ftp->listNames(QStringLiteral("mov*")), QStringList{"movie"});
+
     EXPECT_THROW(ftp->listNames(QStringLiteral("x\r\nDELE recordings.epl")), TransferError);
     EXPECT_THROW(ftp->retrieve(QStringLiteral("x\r\nDELE recordings.epl"), localPath(QStringLiteral("x"))),
                  TransferError);
