@@ -10,6 +10,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <atomic>
 #include <thread>
 
 #include "app/box_client.h"
@@ -393,7 +394,8 @@ TEST_F(CurlBoxClientTest, AbortDuringRetrieve)
     enum class Ending
     {
         AbortOnly,
-        AbortQuitDisconnect
+        AbortQuitDisconnect,
+        AbortFromAnotherThread
     };
     const struct
     {
@@ -402,16 +404,28 @@ TEST_F(CurlBoxClientTest, AbortDuringRetrieve)
     } cases[] = {
         {"AbortOnly", Ending::AbortOnly},
         {"AbortQuitDisconnectFromProgress", Ending::AbortQuitDisconnect},
+        {"AbortFromAnotherThread", Ending::AbortFromAnotherThread},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         box.reset();
         auto ftp = client->ftpConnect();
         ftp->changeDir(MOVIE_DIR);
+        std::atomic<bool> started{false};
+        std::thread aborter;
+        if (c.ending == Ending::AbortFromAnotherThread) {
+            aborter = std::thread([&] {
+                started.wait(false);
+                ftp->abort();
+            });
+        }
         qint64 lastDone = 0;
         const auto progress = [&](qint64 done, qint64) {
             lastDone = done;
-            if (done > 0) {
+            if (done > 0 && !started.exchange(true)) {
+                started.notify_one();
+                if (c.ending == Ending::AbortFromAnotherThread)
+                    return true;
                 ftp->abort();
                 if (c.ending == Ending::AbortQuitDisconnect) {
                     ftp->quit();
@@ -421,9 +435,13 @@ TEST_F(CurlBoxClientTest, AbortDuringRetrieve)
             return true;
         };
         EXPECT_THROW(ftp->retrieve(QStringLiteral("film.ts"), target, progress), CancelledError);
+        if (!started.exchange(true))
+            started.notify_one(); // never leave the other thread waiting
+        if (aborter.joinable())
+            aborter.join();
         EXPECT_GT(lastDone, 0);
         EXPECT_FALSE(QFile::exists(target));
-        if (c.ending == Ending::AbortOnly) {
+        if (c.ending != Ending::AbortQuitDisconnect) {
             // The session stays usable after a cut transfer.
             EXPECT_EQ(ftp->size(QStringLiteral("film.ts")), 8 * 4096 * 256);
         } else {
