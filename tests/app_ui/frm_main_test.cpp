@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QDeadlineTimer>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
@@ -23,6 +24,18 @@ int logLinesStartingWith(const ActivityLog &log, const QString &prefix)
 {
     return int(std::count_if(log.lines().begin(), log.lines().end(),
                              [&](const QString &l) { return l.startsWith(prefix); }));
+}
+
+// Runs the event loop until condition holds or five seconds have passed.
+bool waitUntil(const std::function<bool()> &condition)
+{
+    QDeadlineTimer deadline(5000);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(5);
+    }
+    return true;
 }
 
 } // namespace
@@ -70,6 +83,30 @@ TEST_F(AppUiTest, ShowingTheWindowRunsTheStartUpThroughItsActivation)
     ASSERT_TRUE(QTest::qWaitForWindowActive(main.get()));
     EXPECT_TRUE(main->Started);
     EXPECT_EQ(logLinesStartingWith(log, QStringLiteral("Application start")), 1);
+}
+
+TEST_F(AppUiTest, FailedStartUpRunsAgainWhenTheWindowIsActivatedAgain)
+{
+    writeGatewayList();
+    writeIni("[FrmConfig]\nEdtTime=abc\n");
+    createWindows();
+    main->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(main.get()));
+    ASSERT_TRUE(waitUntil([&] { return errorCount() == 1; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(errorCount(), 1) << "the first appearance and the activation run the sequence once";
+    EXPECT_FALSE(main->Started);
+
+    // Coming back to the window after another one had the focus runs the sequence again.
+    writeIni("[FrmConfig]\nEdtTime=5\n");
+    logWindow->show();
+    logWindow->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(logWindow));
+    main->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(main.get()));
+    ASSERT_TRUE(waitUntil([&] { return main->Started; }));
+    EXPECT_EQ(main->Timer1->interval(), 5000);
+    EXPECT_EQ(errorCount(), 1);
 }
 
 TEST_F(AppUiTest, MissingGatewayListShowsTheMessageAndEndsWithoutSaving)

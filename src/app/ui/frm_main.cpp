@@ -34,7 +34,7 @@
 #include "app/ui/error_box.h"
 #include "app/ui/frm_config.h"
 #include "app/ui/frm_log.h"
-#include "app/ui/keyboard_locks.h"
+#include "app/ui/desktop_x11.h"
 #include "app/ui/mssg_hint.h"
 #include "app/ui/periodic_timer.h"
 #include "common/activity_log.h"
@@ -513,12 +513,16 @@ void TFrmMain::AppDeactivate()
 {
     Tray->show();
     m_trayActive = true;
+    // Without a notification area the taskbar button is the only way back to the window.
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        setSkipTaskbar(this, true);
 }
 
 void TFrmMain::TrayClick()
 {
     Tray->hide();
     m_trayActive = false;
+    setSkipTaskbar(this, false);
     showNormal();
     activateWindow();
 }
