@@ -3,8 +3,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QSet>
-#include <QStringDecoder>
 
 #include "app/box_client.h"
 #include "common/error.h"
@@ -40,12 +38,21 @@ void TimerFolders::ensureExist() const
 
 bool IsNumber(const QString &text)
 {
-    try {
-        strToInt(text);
-        return true;
-    } catch (const ConversionError &) {
-        return false;
-    }
+    // The same acceptance as strToInt, without an exception per channel line: the bouquets
+    // reader asks this for every line of the file.
+    QStringView digits = QStringView(text).trimmed();
+    if (digits.startsWith(u'-') || digits.startsWith(u'+'))
+        digits = digits.mid(1);
+    bool ok = false;
+    int value = 0;
+    if (digits.startsWith(u"0x", Qt::CaseInsensitive))
+        value = digits.mid(2).toInt(&ok, 16);
+    else if (digits.startsWith(u'$'))
+        value = digits.mid(1).toInt(&ok, 16);
+    else if (!digits.isEmpty() && digits.front().isDigit())
+        value = digits.toInt(&ok, 10);
+    Q_UNUSED(value)
+    return ok;
 }
 
 QByteArray StripChar(char ch, const QByteArray &text)
@@ -55,22 +62,86 @@ QByteArray StripChar(char ch, const QByteArray &text)
     return out;
 }
 
-QString decodeBoxText(const QByteArray &bytes)
+namespace {
+
+// Strict UTF-8 (RFC 3629): no overlong forms, no surrogates, nothing above U+10FFFF.
+bool isValidUtf8(QByteArrayView bytes)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        return QString::fromLatin1(bytes);
-    return text;
+    const auto *p = reinterpret_cast<const uchar *>(bytes.data());
+    const uchar *const end = p + bytes.size();
+    while (p < end) {
+        const uchar c = *p;
+        if (c < 0x80) {
+            ++p;
+            continue;
+        }
+        int more = 0;
+        uchar low = 0x80, high = 0xBF; // allowed range of the second byte
+        if (c >= 0xC2 && c <= 0xDF) {
+            more = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            more = 2;
+            if (c == 0xE0)
+                low = 0xA0;
+            else if (c == 0xED)
+                high = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            more = 3;
+            if (c == 0xF0)
+                low = 0x90;
+            else if (c == 0xF4)
+                high = 0x8F;
+        } else {
+            return false;
+        }
+        if (end - p <= more || p[1] < low || p[1] > high)
+            return false;
+        for (int k = 2; k <= more; ++k) {
+            if ((p[k] & 0xC0) != 0x80)
+                return false;
+        }
+        p += more + 1;
+    }
+    return true;
 }
 
-QString buildChannelEntry(const QByteArray &key, const QByteArray &nameLine)
+bool isAscii(QByteArrayView bytes)
 {
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<uchar>(c) < 0x80; });
+}
+
+} // namespace
+
+QString decodeBoxText(QByteArrayView bytes)
+{
+    return isValidUtf8(bytes) ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes);
+}
+
+QString buildChannelEntry(QByteArrayView key, QByteArrayView nameLine)
+{
+    const auto part = [&key](qsizetype from, qsizetype length) {
+        return from < key.size() ? key.sliced(from, std::min(length, key.size() - from)) : QByteArrayView();
+    };
     // sid: tsid: onid: namespace: — the order of a service reference, not of the box's files.
-    QByteArray entry = key.mid(0, 5) + key.mid(14, 5) + key.mid(19, 5) + key.mid(5, 9) + ' ' + nameLine;
-    QString text = decodeBoxText(entry);
-    text.remove(QChar(0x86));
-    text.remove(QChar(0x87));
+    const QByteArrayView parts[] = {part(0, 5), part(14, 5), part(19, 5), part(5, 9)};
+    QString text;
+    if (isAscii(key)) {
+        // The usual case: only the name can hold other characters, so it alone is decoded.
+        text.reserve(key.size() + 1 + nameLine.size());
+        for (const QByteArrayView p : parts)
+            text.append(QLatin1StringView(p));
+        text.append(u' ');
+        if (isAscii(nameLine))
+            return text.append(QLatin1StringView(nameLine));
+        text.append(decodeBoxText(nameLine));
+    } else {
+        QByteArray entry;
+        for (const QByteArrayView p : parts)
+            entry.append(p);
+        entry.append(' ').append(nameLine);
+        text = decodeBoxText(entry);
+    }
+    text.removeIf([](QChar c) { return c.unicode() == 0x86 || c.unicode() == 0x87; });
     return text;
 }
 
@@ -114,17 +185,17 @@ std::optional<QString> ChannelSettings::findByName(const QString &name) const
 
 QByteArray ChannelSettings::toFileData() const
 {
-    QByteArray out;
+    QString text;
     for (const ChannelBouquet &b : bouquets) {
-        out += b.name.toUtf8();
-        out += "\r\n";
+        text += b.name;
+        text += u"\r\n";
         for (const QString &channel : b.channels) {
-            out += '\t';
-            out += channel.toUtf8();
-            out += "\r\n";
+            text += u'\t';
+            text += channel;
+            text += u"\r\n";
         }
     }
-    return out;
+    return text.toUtf8();
 }
 
 ChannelSettings ChannelSettings::fromFileData(const QByteArray &data)
@@ -155,32 +226,65 @@ void ChannelSettings::save(const QString &path) const
 
 // --- ServiceIndex ----------------------------------------------------------------------------
 
-ServiceIndex::ServiceIndex(const QByteArray &servicesData) : m_lines(textlines::split(servicesData))
+ServiceIndex::ServiceIndex(const QByteArray &servicesData)
+    : m_data(servicesData), m_lines(textlines::splitViews(m_data))
 {
-    m_heads.reserve(m_lines.size());
-    for (const QByteArray &line : m_lines)
-        m_heads.append(textlines::asciiUpper(line.left(KeyLength)));
+    m_heads.resize(static_cast<size_t>(m_lines.size()) * HeadLength);
+    m_headLengths.resize(static_cast<size_t>(m_lines.size()));
+    char *out = m_heads.data();
+    for (qsizetype i = 0; i < m_lines.size(); ++i, out += HeadLength) {
+        const QByteArrayView line = m_lines.at(i);
+        const qsizetype n = std::min<qsizetype>(line.size(), HeadLength);
+        for (qsizetype k = 0; k < n; ++k) {
+            const char c = line[k];
+            out[k] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+        }
+        m_headLengths[static_cast<size_t>(i)] = static_cast<quint8>(n);
+    }
 }
 
 void ServiceIndex::prepare(const QList<QByteArray> &keys)
 {
+    QList<QByteArrayView> views;
+    views.reserve(keys.size());
+    for (const QByteArray &key : keys)
+        views.append(key);
+    prepare(views);
+}
+
+void ServiceIndex::prepare(const QList<QByteArrayView> &keys)
+{
     // A key matches a line when it occurs anywhere in the line's head, so every substring of a
     // head that has the length of some key is looked up; scanning the lines in order and
     // keeping the first hit gives the same answers as searching the file once per key.
-    QSet<qsizetype> lengths;
+    qsizetype total = 0;
+    for (const QByteArrayView key : keys)
+        total += key.size();
+    QByteArray &store = m_keys.emplace_back();
+    store.reserve(total); // the views below point into it, so it must not grow past this
+    m_hits.reserve(m_hits.size() + keys.size());
+
+    bool lengthUsed[HeadLength + 1] = {};
     qsizetype open = 0;
-    for (const QByteArray &key : keys) {
-        if (key.isEmpty() || key.size() > KeyLength || m_hits.contains(key))
+    for (const QByteArrayView key : keys) {
+        if (key.isEmpty() || key.size() > HeadLength || m_hits.contains(key))
             continue;
-        m_hits.insert(key, -1);
-        lengths.insert(key.size());
+        const qsizetype at = store.size();
+        store.append(key);
+        m_hits.insert(QByteArrayView(store.constData() + at, key.size()), -1);
+        lengthUsed[key.size()] = true;
         ++open;
     }
-    for (qsizetype i = 0; i < m_heads.size() && open > 0; ++i) {
-        const QByteArray &head = m_heads.at(i);
-        for (const qsizetype len : std::as_const(lengths)) {
-            for (qsizetype at = 0; at + len <= head.size(); ++at) {
-                const auto hit = m_hits.find(QByteArray::fromRawData(head.constData() + at, len));
+    std::vector<qsizetype> lengths;
+    for (qsizetype len = 1; len <= HeadLength; ++len) {
+        if (lengthUsed[len])
+            lengths.push_back(len);
+    }
+    for (qsizetype i = 0; i < m_lines.size() && open > 0; ++i) {
+        const QByteArrayView h = head(i);
+        for (const qsizetype len : lengths) {
+            for (qsizetype at = 0; at + len <= h.size(); ++at) {
+                const auto hit = m_hits.find(h.sliced(at, len));
                 if (hit != m_hits.end() && hit.value() < 0) {
                     hit.value() = i;
                     --open;
@@ -190,82 +294,79 @@ void ServiceIndex::prepare(const QList<QByteArray> &keys)
     }
 }
 
-std::optional<QString> ServiceIndex::LookupServiceName(const QByteArray &key) const
+std::optional<QString> ServiceIndex::LookupServiceName(QByteArrayView key) const
 {
     if (key.isEmpty())
         return std::nullopt;
     const auto hit = m_hits.constFind(key);
-    if (hit == m_hits.constEnd())
-        return scan(key);
-    if (hit.value() < 0)
-        return std::nullopt;
-    const qsizetype name = hit.value() + 1;
-    return buildChannelEntry(key, name < m_lines.size() ? m_lines.at(name) : QByteArray());
+    return entryAt(hit == m_hits.constEnd() ? scan(key) : hit.value(), key);
 }
 
-std::optional<QString> ServiceIndex::scan(const QByteArray &key) const
+qsizetype ServiceIndex::scan(QByteArrayView key) const
 {
-    for (qsizetype i = 0; i < m_heads.size(); ++i) {
-        if (m_heads.at(i).contains(key))
-            return buildChannelEntry(key, i + 1 < m_lines.size() ? m_lines.at(i + 1) : QByteArray());
+    for (qsizetype i = 0; i < m_lines.size(); ++i) {
+        if (head(i).indexOf(key) >= 0)
+            return i;
     }
-    return std::nullopt;
+    return -1;
+}
+
+std::optional<QString> ServiceIndex::entryAt(qsizetype line, QByteArrayView key) const
+{
+    if (line < 0)
+        return std::nullopt;
+    const qsizetype name = line + 1;
+    return buildChannelEntry(key, name < m_lines.size() ? m_lines.at(name) : QByteArrayView());
 }
 
 // --- Bouquets --------------------------------------------------------------------------------
 
-namespace {
-
-// Walks the bouquets file by its rules and calls onBouquet(name) and onChannel(line).
-template<typename OnBouquet, typename OnChannel>
-void walkBouquets(const QList<QByteArray> &lines, OnBouquet onBouquet, OnChannel onChannel)
-{
-    qsizetype i = 0;
-    while (i < lines.size()) {
-        const QByteArray &line = lines.at(i++);
-        if (!IsNumber(QString::fromLatin1(line)))
-            continue;
-        onBouquet(i < lines.size() ? lines.at(i++) : QByteArray());
-        for (int n = 0; n < MaxChannelsPerBouquet && i < lines.size(); ++n) {
-            const QByteArray &channel = lines.at(i++);
-            if (channel == "/")
-                break;
-            onChannel(channel);
-        }
-    }
-}
-
-} // namespace
-
 BouquetsReadResult readBouquets(const QByteArray &bouquetsData, ServiceIndex &services, const CreateProgress &progress)
 {
-    const QList<QByteArray> lines = textlines::split(bouquetsData);
+    const QList<QByteArrayView> lines = textlines::splitViews(bouquetsData);
+    // The keys are the upper-cased line starts; one upper-cased copy of the file holds them all.
+    const QByteArray upper = textlines::asciiUpper(bouquetsData);
+    const auto keyOf = [&](QByteArrayView line) {
+        return QByteArrayView(upper.constData() + (line.data() - bouquetsData.constData()),
+                              std::min<qsizetype>(line.size(), KeyLength));
+    };
+
     BouquetsReadResult result;
-    for (const QByteArray &line : lines) {
+    for (const QByteArrayView line : lines) {
         if (line.contains(':'))
             ++result.channelLines;
     }
     if (progress)
         progress(0, result.channelLines);
 
-    QList<QByteArray> keys;
-    walkBouquets(
-        lines, [](const QByteArray &) {},
-        [&](const QByteArray &channel) { keys.append(textlines::asciiUpper(channel.left(KeyLength))); });
+    // First the file's structure, then all channels looked up in one pass over the services.
+    QList<QByteArrayView> keys;
+    QList<qsizetype> keyBouquet;
+    qsizetype i = 0;
+    while (i < lines.size()) {
+        const QByteArrayView line = lines.at(i++);
+        // A colon never belongs to a number; checking it first keeps channel lines cheap.
+        if (line.contains(':') || !IsNumber(QString::fromLatin1(line)))
+            continue;
+        result.settings.bouquets.append(ChannelBouquet{decodeBoxText(i < lines.size() ? lines.at(i++) : QByteArrayView()), {}});
+        for (int n = 0; n < MaxChannelsPerBouquet && i < lines.size(); ++n) {
+            const QByteArrayView channel = lines.at(i++);
+            if (channel == "/")
+                break;
+            keys.append(keyOf(channel));
+            keyBouquet.append(result.settings.bouquets.size() - 1);
+        }
+    }
     services.prepare(keys);
 
-    int position = 0;
-    walkBouquets(
-        lines, [&](const QByteArray &name) { result.settings.bouquets.append(ChannelBouquet{decodeBoxText(name), {}}); },
-        [&](const QByteArray &channel) {
-            const QByteArray key = textlines::asciiUpper(channel.left(KeyLength));
-            if (std::optional<QString> entry = services.LookupServiceName(key))
-                result.settings.bouquets.last().channels.append(*entry);
-            else
-                result.missingKeys.append(decodeBoxText(key));
-            if (progress)
-                progress(++position, result.channelLines);
-        });
+    for (qsizetype k = 0; k < keys.size(); ++k) {
+        if (std::optional<QString> entry = services.LookupServiceName(keys.at(k)))
+            result.settings.bouquets[keyBouquet.at(k)].channels.append(*entry);
+        else
+            result.missingKeys.append(decodeBoxText(keys.at(k)));
+        if (progress)
+            progress(static_cast<int>(k + 1), result.channelLines);
+    }
     if (progress)
         progress(0, result.channelLines);
     return result;

@@ -12,13 +12,16 @@
 // BVSettings.set is written as UTF-8.
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
+#include <deque>
 #include <functional>
 #include <optional>
+#include <vector>
 
 class BoxClient;
 
@@ -51,12 +54,12 @@ bool IsNumber(const QString &text);
 // The text without any occurrence of ch.
 QByteArray StripChar(char ch, const QByteArray &text);
 // Decodes one line of a box file: UTF-8 when valid, else Latin-1.
-QString decodeBoxText(const QByteArray &bytes);
+QString decodeBoxText(QByteArrayView bytes);
 // The channel entry for a lookup key (first 26 characters of a bouquets channel line,
 // upper-cased) and the name line that follows the matching services line. The DVB emphasis
 // on/off characters (U+0086, U+0087: bytes C2 86 / C2 87 in UTF-8, 86 / 87 in an 8-bit name)
 // are removed after decoding, so that other characters (C2 B0 "°", C4 86 "Ć") stay whole.
-QString buildChannelEntry(const QByteArray &key, const QByteArray &nameLine);
+QString buildChannelEntry(QByteArrayView key, QByteArrayView nameLine);
 
 // One bouquet of BVSettings.set: its name and its channel entries, in file order.
 struct ChannelBouquet
@@ -108,16 +111,27 @@ public:
 
     // Precomputes the answers for these keys in one pass over the file (optional; lookups of
     // other keys fall back to a scan of their own).
+    void prepare(const QList<QByteArrayView> &keys);
     void prepare(const QList<QByteArray> &keys);
     // LookupServiceName: the channel entry, or nullopt when no line matches.
-    std::optional<QString> LookupServiceName(const QByteArray &key) const;
+    std::optional<QString> LookupServiceName(QByteArrayView key) const;
 
 private:
-    std::optional<QString> scan(const QByteArray &key) const;
+    static constexpr int HeadLength = 26;
 
-    QList<QByteArray> m_lines;          // the file's lines without line ends
-    QList<QByteArray> m_heads;          // first 26 bytes of each line, upper-cased
-    QHash<QByteArray, qsizetype> m_hits; // prepared key -> index of the matching line, -1 none
+    QByteArrayView head(qsizetype line) const
+    {
+        return {m_heads.data() + line * HeadLength, m_headLengths[static_cast<size_t>(line)]};
+    }
+    qsizetype scan(QByteArrayView key) const;
+    std::optional<QString> entryAt(qsizetype line, QByteArrayView key) const;
+
+    QByteArray m_data;
+    QList<QByteArrayView> m_lines;     // the file's lines without line ends, into m_data
+    std::vector<char> m_heads;         // first 26 bytes of each line, upper-cased, 26 per line
+    std::vector<quint8> m_headLengths; // how many of them the line has
+    std::deque<QByteArray> m_keys;     // storage of the prepared keys, one block per prepare()
+    QHash<QByteArrayView, qsizetype> m_hits; // prepared key -> matching line, -1 none
 };
 
 struct BouquetsReadResult

@@ -23,9 +23,26 @@ QList<QByteArray> split(const QByteArray &data)
     return lines;
 }
 
-QByteArray asciiUpper(const QByteArray &bytes)
+QList<QByteArrayView> splitViews(const QByteArray &data)
 {
-    QByteArray out = bytes;
+    QList<QByteArrayView> lines;
+    qsizetype start = 0;
+    while (start < data.size()) {
+        qsizetype end = data.indexOf('\n', start);
+        if (end < 0)
+            end = data.size();
+        qsizetype len = end - start;
+        if (len > 0 && data.at(end - 1) == '\r')
+            --len;
+        lines.append(QByteArrayView(data.constData() + start, len));
+        start = end + 1;
+    }
+    return lines;
+}
+
+QByteArray asciiUpper(QByteArrayView bytes)
+{
+    QByteArray out = bytes.toByteArray();
     for (char &c : out) {
         if (c >= 'a' && c <= 'z')
             c = static_cast<char>(c - 'a' + 'A');

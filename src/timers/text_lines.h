@@ -12,9 +12,11 @@ namespace textlines {
 // The lines without their ends: LF ends a line and one CR before it is dropped, so CR LF and LF
 // files read alike; a lone CR stays inside its line. No empty last line after a final LF.
 QList<QByteArray> split(const QByteArray &data);
+// The same lines as views into data (valid while data lives and is not changed).
+QList<QByteArrayView> splitViews(const QByteArray &data);
 
 // ASCII upper case only, as the box's hex digits need; other bytes stay as they are.
-QByteArray asciiUpper(const QByteArray &bytes);
+QByteArray asciiUpper(QByteArrayView bytes);
 
 // The files this subsystem reads are small (a large channel list is a few hundred kilobytes);
 // anything beyond this is not such a file and is refused instead of filling memory.

@@ -65,13 +65,25 @@ struct StartDir
 TEST(ChannelText, IsNumber)
 {
     const std::pair<const char *, bool> cases[] = {
-        {"0", true},       {"42", true},   {"-7", true},     {"$1F", true}, {"0x1f", true},
-        {" 5", true},      {"", false},    {"abc", false},   {"12a", false}, {"/", false},
-        {"end", false},    {"1.5", false}, {"99999999999", false},
+        {"0", true},       {"42", true},      {"-7", true},          {"$1F", true},   {"0x1f", true},
+        {" 5 ", true},     {"+3", true},      {"0x-5", true},        {"", false},     {"abc", false},
+        {"12a", false},    {"/", false},      {"end", false},        {"1.5", false},  {"1e3", false},
+        {"+-5", false},    {"- 5", false},    {"99999999999", false}, {"$", false},   {"0x", false},
+        {"\xd9\xa3", false}, // an Arabic-Indic digit
         {"2ee3:00c00000:0441:0001:1", false},
     };
-    for (const auto &[text, number] : cases)
-        EXPECT_EQ(IsNumber(QString::fromLatin1(text)), number) << '"' << text << '"';
+    for (const auto &[text, number] : cases) {
+        const QString t = QString::fromUtf8(text);
+        EXPECT_EQ(IsNumber(t), number) << '"' << text << '"';
+        // The same acceptance as the shared integer conversion.
+        bool converts = true;
+        try {
+            strToInt(t);
+        } catch (const ConversionError &) {
+            converts = false;
+        }
+        EXPECT_EQ(IsNumber(t), converts) << '"' << text << '"';
+    }
 }
 
 TEST(ChannelText, StripChar)
@@ -101,6 +113,30 @@ TEST(ChannelText, ChannelEntryLayoutAndEmphasisMarks)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(buildChannelEntry(key, c.nameLine), QStringLiteral("1197:0406:0001:00C00000: ") + c.entryName);
+    }
+}
+
+TEST(ChannelText, DecodeBoxText)
+{
+    struct Case
+    {
+        const char *name;
+        QByteArray bytes;
+        QString text;
+    };
+    const Case cases[] = {
+        {"Ascii", "ZDF", QStringLiteral("ZDF")},
+        {"Utf8", "M+ ACCI\xc3\x93N", QStringLiteral("M+ ACCIÓN")},
+        {"FourByteUtf8", "\xf0\x9f\x93\xba TV", QStringLiteral("\U0001F4FA TV")},
+        {"Latin1", "M\xfcnchen", QStringLiteral("München")},
+        {"TruncatedSequenceIsLatin1", "Caf\xc3", QStringLiteral("Caf\u00c3")},
+        {"OverlongIsLatin1", "\xc0\xaf", QStringLiteral("\u00c0\u00af")},
+        {"SurrogateIsLatin1", "\xed\xa0\x80", QStringLiteral("\u00ed\u00a0\u0080")},
+        {"BeyondUnicodeIsLatin1", "\xf4\x90\x80\x80", QStringLiteral("\u00f4\u0090\u0080\u0080")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(decodeBoxText(c.bytes), c.text);
     }
 }
 
