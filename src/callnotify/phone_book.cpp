@@ -86,7 +86,7 @@ void PhoneBook::ReadTelefonnumber(Outlook &outlook, int nameChoice, const QStrin
                  QStringLiteral("e@Mail")};
     m_imported = true;
     if (m_matching == NumberMatching::AnyNotation)
-        (void)find(QStringLiteral("0")); // prepares the notation keys now rather than during a call
+        prepareNotationKeys(); // now rather than during the first call
     outlook.suspendConfirmation(true);
 }
 
@@ -97,12 +97,7 @@ std::optional<PhoneBook::Match> PhoneBook::find(const QString &text) const
         return match;
     QString searchKey;
     if (m_matching == NumberMatching::AnyNotation) {
-        if (!m_notationKeysValid) {
-            m_notationKeys.clear();
-            for (const PhoneBookRow &row : m_rows)
-                m_notationKeys.append(numberNotationKey(row.number));
-            m_notationKeysValid = true;
-        }
+        prepareNotationKeys();
         searchKey = numberNotationKey(text);
     }
     for (qsizetype i = 0; i < m_rows.size(); ++i) {
@@ -112,6 +107,16 @@ std::optional<PhoneBook::Match> PhoneBook::find(const QString &text) const
             match = Match{text, prepareCallerName(row.name)}; // the last match wins
     }
     return match;
+}
+
+void PhoneBook::prepareNotationKeys() const
+{
+    if (m_notationKeysValid)
+        return;
+    m_notationKeys.clear();
+    for (const PhoneBookRow &row : m_rows)
+        m_notationKeys.append(numberNotationKey(row.number));
+    m_notationKeysValid = true;
 }
 
 QString prepareCallerName(const QString &name)

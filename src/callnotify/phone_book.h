@@ -76,6 +76,8 @@ public:
     std::optional<Match> find(const QString &text) const;
 
 private:
+    void prepareNotationKeys() const;
+
     QList<PhoneBookRow> m_rows;
     QStringList m_headers;
     bool m_imported = false;
