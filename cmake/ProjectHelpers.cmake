@@ -27,6 +27,8 @@ function(add_gtest name)
         set(labels core ${ARG_LABELS})
     endif()
     target_link_libraries(${name} PRIVATE project_options ${ARG_LINKS})
+    # A list inside PROPERTIES would be split into further property pairs; keep it one value.
+    string(REPLACE ";" "\\;" labels "${labels}")
     gtest_discover_tests(${name}
         PROPERTIES LABELS "${labels}" ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
         DISCOVERY_TIMEOUT 60)
