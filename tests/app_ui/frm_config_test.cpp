@@ -136,6 +136,19 @@ TEST_F(ConfigDialogTest, LeavingTheGatewayBoxWithoutSelectionRestoresTheSavedOne
     EXPECT_EQ(config->GatewayListBox->currentIndex(), 2);
 }
 
+TEST_F(ConfigDialogTest, MovingTheFocusOutOfTheGatewayBoxRunsTheRestore)
+{
+    start("[FrmConfig]\nedtGateway=3\nedtGatewayText=Lower case\n");
+    config->show();
+    config->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(config));
+    config->GatewayListBox->setFocus();
+    config->GatewayListBox->setCurrentIndex(-1);
+    config->edtSecurecode->setFocus();
+    EXPECT_EQ(config->GatewayListBox->currentIndex(), 3);
+    EXPECT_EQ(config->GatewayListBox->currentText(), QStringLiteral("Lower case"));
+}
+
 TEST_F(ConfigDialogTest, LeavingTheGatewayBoxBeforeStartUpDoesNothing)
 {
     writeGatewayList();
