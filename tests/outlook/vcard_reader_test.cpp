@@ -49,6 +49,9 @@ TEST(VCardReader, DecodesValuesAsWritersWriteThem)
     const Case cases[] = {
         {"FoldedLineLosesOneBlank", crlf("BEGIN:VCARD\nVERSION:3.0\nNOTE:abc\n  def\n\tghi\nEND:VCARD\n"),
          QStringLiteral("NOTE"), QStringLiteral("abc defghi")},
+        {"FoldInsideUtf8Character",
+         QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:K\xc3\r\n \xb6ln\r\nEND:VCARD\r\n"),
+         QStringLiteral("FN"), QStringLiteral("K\u00f6ln")},
         {"QuotedPrintableSoftBreak",
          crlf("BEGIN:VCARD\nVERSION:2.1\nNOTE;ENCODING=QUOTED-PRINTABLE:Zeile eins=0D=0AZei=\nle "
               "zwei\nEND:VCARD\n"),
