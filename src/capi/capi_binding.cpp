@@ -38,8 +38,8 @@ public:
         m_serial = resolve<decltype(m_serial)>("capi20_get_serial_number");
         m_version = resolve<decltype(m_version)>("capi20_get_version");
         m_profile = resolve<decltype(m_profile)>("capi20_get_profile");
-        return m_register && m_release && m_put && m_get && m_wait && m_manufacturer && m_serial && m_version
-               && m_profile;
+        return m_register && m_release && m_put && m_get && m_wait && m_manufacturer && m_serial &&
+               m_version && m_profile;
     }
 
     unsigned registerApplication(unsigned, unsigned maxLogicalConnection, unsigned maxBDataBlocks,

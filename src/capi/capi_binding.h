@@ -53,7 +53,8 @@ public:
 };
 
 // Driver binding states.
-enum : int {
+enum : int
+{
     capiDriverInstalled = 0,
     capiDriverNotLoaded = 1,
     capiDriverFileNotFound = 2,

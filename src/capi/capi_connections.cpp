@@ -38,9 +38,8 @@ TConnection *TConnections::Add()
 
 void TConnections::Remove(TConnection *&connection)
 {
-    const auto it = std::find_if(m_items.begin(), m_items.end(), [connection](const auto &c) {
-        return c.get() == connection;
-    });
+    const auto it = std::find_if(m_items.begin(), m_items.end(),
+                                 [connection](const auto &c) { return c.get() == connection; });
     if (it == m_items.end())
         return;
     m_items.erase(it);

@@ -9,7 +9,8 @@
 #include <QByteArray>
 
 // Connection states; single bits.
-enum TConnectionState : quint16 {
+enum TConnectionState : quint16
+{
     csIdle = 0,
     csCallPending = 1,
     csCallActive = 2,
@@ -51,7 +52,7 @@ public:
     quint32 PLCI = 0;
     quint32 ControllerNumber = 0;
     const void *Owner = nullptr;
-    quint16 Direction = 0; // 1 outgoing, 2 incoming
+    quint16 Direction = 0;           // 1 outgoing, 2 incoming
     quint16 DisconnectInitiator = 0; // 0 none yet, 1 this side, 2 remote side
     quint16 State = csIdle;
     quint32 NCCI = 0;

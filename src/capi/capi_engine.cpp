@@ -91,7 +91,8 @@ public:
     bool WaitFinished(int ms)
     {
         std::unique_lock lock(m_state->mutex);
-        const bool done = m_state->cv.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_state->finished; });
+        const bool done =
+            m_state->cv.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_state->finished; });
         lock.unlock();
         if (done && m_thread.joinable())
             m_thread.join();
@@ -101,7 +102,8 @@ public:
     const std::shared_ptr<CapiReceiverState> &state() const { return m_state; }
 
 private:
-    static void run(std::shared_ptr<CapiReceiverState> state, std::shared_ptr<CapiDriverApi> driver, unsigned applId);
+    static void run(std::shared_ptr<CapiReceiverState> state, std::shared_ptr<CapiDriverApi> driver,
+                    unsigned applId);
     static void postHandover(const std::shared_ptr<CapiReceiverState> &state, quint64 serial);
     static void postReset(CapiNotifier *notifier);
 
@@ -217,7 +219,8 @@ void TCapiCallBack::postReset(CapiNotifier *notifier)
 // ---- TCapi ----
 
 TCapi::TCapi(quint32 maxLogicalConnection, quint32 maxBDataBlocks, quint32 maxBDataLen)
-    : m_maxLogicalConnection(maxLogicalConnection), m_maxBDataBlocks(maxBDataBlocks), m_maxBDataLen(maxBDataLen)
+    : m_maxLogicalConnection(maxLogicalConnection), m_maxBDataBlocks(maxBDataBlocks),
+      m_maxBDataLen(maxBDataLen)
 {
     m_notifyWindow = new CapiNotifier(this);
     Register();
@@ -250,9 +253,9 @@ void TCapi::Register()
         return;
     }
     unsigned applId = 0;
-    const unsigned result = m_driver->registerApplication(CapiMessageBufferSize(m_maxLogicalConnection),
-                                                          m_maxLogicalConnection, m_maxBDataBlocks, m_maxBDataLen,
-                                                          &applId);
+    const unsigned result =
+        m_driver->registerApplication(CapiMessageBufferSize(m_maxLogicalConnection), m_maxLogicalConnection,
+                                      m_maxBDataBlocks, m_maxBDataLen, &applId);
     if (result != 0) {
         m_error = result;
         return;

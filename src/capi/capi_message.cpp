@@ -19,7 +19,8 @@ TCapiMessage::TCapiMessage(const quint8 *received, qsizetype available)
     m_buffer.assign(received, received + n);
     // The header too is read only within the message; missing header bytes read as 0.
     quint8 header[TCapiMessageHeader::HeaderSize] = {};
-    std::memcpy(header, m_buffer.data(), size_t(std::min<qsizetype>(n, TCapiMessageHeader::HeaderSize)));
+    if (n > 0)
+        std::memcpy(header, m_buffer.data(), size_t(std::min<qsizetype>(n, TCapiMessageHeader::HeaderSize)));
     Header.Length = quint16(header[0] | header[1] << 8);
     Header.ApplID = quint16(header[2] | header[3] << 8);
     Header.Command = header[4];
@@ -133,8 +134,9 @@ TListenReq::TListenReq(quint32 controller, quint32 infoMask, quint32 cipMask, qu
     PutStruct(callingPartySubAddress);
 }
 
-TConnectResp::TConnectResp(quint32 plci, quint16 reject, const TStruct &bProtocol, const TStruct &connectedNumber,
-                           const TStruct &connectedSubAddress, const TStruct &llc, const TStruct &additionalInfo)
+TConnectResp::TConnectResp(quint32 plci, quint16 reject, const TStruct &bProtocol,
+                           const TStruct &connectedNumber, const TStruct &connectedSubAddress,
+                           const TStruct &llc, const TStruct &additionalInfo)
     : TCapiMessage(capiConnectResp)
 {
     PutDword(plci);
@@ -158,7 +160,8 @@ TConnectB3Req::TConnectB3Req(quint32 plci, const TStruct &ncpi) : TCapiMessage(c
     PutStruct(ncpi);
 }
 
-TConnectB3Resp::TConnectB3Resp(quint32 ncci, quint16 reject, const TStruct &ncpi) : TCapiMessage(capiConnectB3Resp)
+TConnectB3Resp::TConnectB3Resp(quint32 ncci, quint16 reject, const TStruct &ncpi)
+    : TCapiMessage(capiConnectB3Resp)
 {
     PutDword(ncci);
     PutWord(reject);
@@ -234,7 +237,8 @@ TConnectActiveInd::TConnectActiveInd(const quint8 *received, qsizetype available
     LLC = GetStruct<TStruct>();
 }
 
-TDisconnectInd::TDisconnectInd(const quint8 *received, qsizetype available) : TCapiMessage(received, available)
+TDisconnectInd::TDisconnectInd(const quint8 *received, qsizetype available)
+    : TCapiMessage(received, available)
 {
     PLCI = GetDword();
     Reason = GetWord();
@@ -262,7 +266,8 @@ TFacilityInd::TFacilityInd(const quint8 *received, qsizetype available) : TCapiM
     FacilityIndicationParameter = GetStruct<TStruct>();
 }
 
-TNcciIndication::TNcciIndication(const quint8 *received, qsizetype available) : TCapiMessage(received, available)
+TNcciIndication::TNcciIndication(const quint8 *received, qsizetype available)
+    : TCapiMessage(received, available)
 {
     NCCI = GetDword();
     NCPI = GetStruct<TStruct>();

@@ -13,7 +13,8 @@
 #include "capi/capi_struct.h"
 
 // Command words (command x 256 + subcommand).
-enum CapiCommand : quint16 {
+enum CapiCommand : quint16
+{
     capiAlertReq = 0x0180,
     capiAlertConf = 0x0181,
     capiConnectConf = 0x0281,
@@ -55,7 +56,8 @@ enum CapiCommand : quint16 {
     capiConnectB3T90ActiveResp = 0x8883,
 };
 
-enum CapiSubcommand : quint8 {
+enum CapiSubcommand : quint8
+{
     capiReq = 0x80,
     capiConf = 0x81,
     capiInd = 0x82,
@@ -140,7 +142,8 @@ class TListenReq final : public TCapiMessage
 {
 public:
     TListenReq(quint32 controller, quint32 infoMask, quint32 cipMask, quint32 cipMask2,
-               const TStruct &callingPartyNumber = TStruct(), const TStruct &callingPartySubAddress = TStruct());
+               const TStruct &callingPartyNumber = TStruct(),
+               const TStruct &callingPartySubAddress = TStruct());
 };
 
 class TConnectResp final : public TCapiMessage

@@ -3,6 +3,7 @@
 #include <QTimer>
 
 #include "capi/capi_texts.h"
+#include "common/logging.h"
 
 namespace {
 
@@ -10,6 +11,18 @@ constexpr quint16 NO_REJECT = 0xFFFF;
 constexpr quint32 INFO_MASK = 0x0000007F;
 // Every CIP value that has a text except 0, without the any-match bit.
 constexpr quint32 CIP_MASK = 0x1FFF03FE;
+
+// Runs an owner's event so that its failure cannot keep a call from being answered.
+template <typename F> void guarded(const char *event, F &&f)
+{
+    try {
+        f();
+    } catch (const std::exception &e) {
+        qCWarning(lcCapi) << event << "failed:" << e.what();
+    } catch (...) {
+        qCWarning(lcCapi) << event << "failed";
+    }
+}
 
 } // namespace
 
@@ -24,8 +37,8 @@ TCapiMonitor::~TCapiMonitor()
 QString TCapiMonitor::CallingNumberText(const QString &digits, quint8 typeOctet)
 {
     QString text = digits;
-    if (!text.isEmpty()
-        && ((!text.startsWith(QLatin1Char('0')) && (typeOctet & 0x10) != 0) || (typeOctet & 0x20) != 0))
+    if (!text.isEmpty() &&
+        ((!text.startsWith(QLatin1Char('0')) && (typeOctet & 0x10) != 0) || (typeOctet & 0x20) != 0))
         text.prepend(QLatin1Char('0'));
     return text;
 }
@@ -33,7 +46,7 @@ QString TCapiMonitor::CallingNumberText(const QString &digits, quint8 typeOctet)
 void TCapiMonitor::stateChange(bool canReject, bool canChangeNoDisturbMode)
 {
     if (OnStateChange)
-        OnStateChange(canReject, canChangeNoDisturbMode);
+        guarded("OnStateChange", [&] { OnStateChange(canReject, canChangeNoDisturbMode); });
 }
 
 void TCapiMonitor::DropEngine()
@@ -204,13 +217,14 @@ void TCapiMonitor::HandleConnectInd(TConnection *connection, const TConnectInd &
     }
 
     connection->Owner = this;
-    const QString number = CallingNumberText(message.CallingPartyNumber.Digits, message.CallingPartyNumber.TypeOctet);
+    const QString number =
+        CallingNumberText(message.CallingPartyNumber.Digits, message.CallingPartyNumber.TypeOctet);
     const QString called = message.CalledPartyNumber.Digits;
     const quint16 cip = message.CIPValue;
     quint16 aRejectCause = NO_REJECT;
     m_lastRejectCause = NO_REJECT;
     if (OnRejectCallQuestion) {
-        OnRejectCallQuestion(number, called, cip, aRejectCause);
+        guarded("OnRejectCallQuestion", [&] { OnRejectCallQuestion(number, called, cip, aRejectCause); });
         if (m_capi.get() != engine)
             return; // restarted by the handler: this call belongs to the old engine
     }

@@ -5,7 +5,8 @@
 
 TStruct::TStruct() : m_owned(1, 0) {}
 
-TStruct::TStruct(const quint8 *at, qsizetype available) : m_view(at), m_available(std::max<qsizetype>(available, 0))
+TStruct::TStruct(const quint8 *at, qsizetype available)
+    : m_view(at), m_available(std::max<qsizetype>(available, 0))
 {
     if (m_available < 1) {
         m_truncated = true;
@@ -125,7 +126,8 @@ TCallingPartySubAddress::TCallingPartySubAddress(quint8 typeOctet, const QByteAr
     Append(digits.constData(), n);
 }
 
-TCallingPartySubAddress::TCallingPartySubAddress(const quint8 *at, qsizetype available) : TStruct(at, available)
+TCallingPartySubAddress::TCallingPartySubAddress(const quint8 *at, qsizetype available)
+    : TStruct(at, available)
 {
     TypeOctet = ReadByte();
     if (DataLength() >= 2) {

@@ -64,7 +64,8 @@ constexpr CodeText INFO_TEXTS[] = {
     {0x3312, "Connecting not successful (training error)"},
     {0x3313, "Disconnected before transfer (remote station does not support transfer mode, e.g. resolution)"},
     {0x3314, "Disconnected during transfer (remote abort)"},
-    {0x3315, "Disconnected during transfer (remote procedure error, e.g. unsuccessful repetition of T.30 commands)"},
+    {0x3315,
+     "Disconnected during transfer (remote procedure error, e.g. unsuccessful repetition of T.30 commands)"},
     {0x3316, "Disconnected during transfer (local tx data underrun)"},
     {0x3317, "Disconnected during transfer (local rx data overflow)"},
     {0x3318, "Disconnected during transfer (local abort)"},
@@ -163,8 +164,8 @@ QString CapiInfoText(quint16 code)
         return QStringLiteral("OK");
     const char *text = lookUp(std::begin(INFO_TEXTS), std::end(INFO_TEXTS), code);
     const QString hex = QStringLiteral("%1").arg(code, 4, 16, QLatin1Char('0')).toUpper();
-    return (text ? QString::fromLatin1(text) : QStringLiteral("unknown error")) + QStringLiteral(" ($") + hex
-           + QLatin1Char(')');
+    return (text ? QString::fromLatin1(text) : QStringLiteral("unknown error")) + QStringLiteral(" ($") +
+           hex + QLatin1Char(')');
 }
 
 QString CipValueText(quint16 cip)

@@ -40,8 +40,8 @@ TEST(CapiTexts, InfoTextsCarryTheCodeInHex)
 
 TEST(CapiTexts, EveryQ850CauseOfTheListHasItsOwnText)
 {
-    const int causes[] = {1,  2,  3,  6,  7,  16, 17, 18, 19, 21, 22, 26, 27, 28, 29, 30, 31, 34,
-                          38, 41, 42, 43, 44, 47, 49, 50, 57, 58, 63, 65, 66, 69, 70, 79, 81, 82,
+    const int causes[] = {1,  2,  3,  6,  7,  16, 17, 18, 19, 21, 22, 26,  27,  28,  29,  30, 31, 34,
+                          38, 41, 42, 43, 44, 47, 49, 50, 57, 58, 63, 65,  66,  69,  70,  79, 81, 82,
                           83, 84, 85, 86, 88, 91, 95, 96, 97, 98, 99, 100, 101, 102, 111, 127};
     ASSERT_EQ(std::size(causes), 52u);
     QSet<QString> texts;

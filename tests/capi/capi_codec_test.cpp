@@ -176,8 +176,7 @@ TEST(CapiMessage, EncodesEveryMessageTheProgramSends)
          hex("0c00010083830000 01010100")},
         {"ConnectB3T90ActiveResp", [] { return encoded(TConnectB3T90ActiveResp(0x010101)); },
          hex("0c00010088830000 01010100")},
-        {"DataB3Req",
-         [&] { return encoded(TDataB3Req(0x010101, dataBlock.constData(), 5, 0x4242, 0)); },
+        {"DataB3Req", [&] { return encoded(TDataB3Req(0x010101, dataBlock.constData(), 5, 0x4242, 0)); },
          wide ? QByteArray(hex("1e00010086800000 01010100 00000000 0500 4242 0000") + address64)
               : QByteArray(hex("1600010086800000 01010100") + address64.left(4) + hex("0500 4242 0000"))},
         {"DataB3Resp", [] { return encoded(TDataB3Resp(0x010101, 0x1234)); },
@@ -186,7 +185,8 @@ TEST(CapiMessage, EncodesEveryMessageTheProgramSends)
          hex("0d00010084800000 01010100 00")},
         {"DisconnectB3Resp", [] { return encoded(TDisconnectB3Resp(0x010101)); },
          hex("0c00010084830000 01010100")},
-        {"DisconnectReq", [] { return encoded(TDisconnectReq(0x0101)); }, hex("0d00010004800000 01010000 00")},
+        {"DisconnectReq", [] { return encoded(TDisconnectReq(0x0101)); },
+         hex("0d00010004800000 01010000 00")},
         {"DisconnectResp", [] { return encoded(TDisconnectResp(0x0101)); }, hex("0c00010004830000 01010000")},
         {"InfoResp", [] { return encoded(TInfoResp(0x0101)); }, hex("0c00010008830000 01010000")},
         {"ResetB3Resp", [] { return encoded(TResetB3Resp(0x010101)); }, hex("0c00010087830000 01010100")},
@@ -243,7 +243,9 @@ TEST(CapiMessage, DecodesEachReceivedCommandIntoItsClass)
              EXPECT_EQ(as<TDisconnectInd>(m).Reason, 0x3490);
          }},
         {"ConnectActiveInd", message(0x0382, 0, le32(0x101) + cstruct(hex("2180") + "123") + hex("00 00")),
-         [](const auto &m) { EXPECT_EQ(as<TConnectActiveInd>(m).ConnectedNumber.Digits, QStringLiteral("123")); }},
+         [](const auto &m) {
+             EXPECT_EQ(as<TConnectActiveInd>(m).ConnectedNumber.Digits, QStringLiteral("123"));
+         }},
         {"InfoInd", message(0x0882, 0, le32(0x101) + le16(0x0028) + cstruct("ab")),
          [](const auto &m) {
              EXPECT_EQ(as<TInfoInd>(m).InfoNumber, 0x28);
@@ -278,7 +280,9 @@ TEST(CapiMessage, DecodesEachReceivedCommandIntoItsClass)
              EXPECT_EQ(as<TDataB3Ind>(m).Data64, 0u);
          }},
         {"DataB3IndWideForm",
-         message(0x8682, 0, le32(0x10101) + le32(0) + le16(19) + le16(5) + le16(0) + le32(0x89ABCDEF) + le32(0x01234567)),
+         message(0x8682, 0,
+                 le32(0x10101) + le32(0) + le16(19) + le16(5) + le16(0) + le32(0x89ABCDEF) +
+                     le32(0x01234567)),
          [](const auto &m) { EXPECT_EQ(as<TDataB3Ind>(m).Data64, 0x0123456789ABCDEFull); }},
         {"UnknownCommand", message(0x4182, 0, le32(1)),
          [](const auto &m) { EXPECT_TRUE(typeid(*m) == typeid(TCapiMessage)); }},

@@ -18,7 +18,8 @@ protected:
     {
         engine.OnMessage = [this](TConnection *c, TCapiMessage &m, bool &respond) {
             EXPECT_EQ(QThread::currentThread(), qApp->thread());
-            events << QStringLiteral("%1 %2").arg(m.Command(), 4, 16, QLatin1Char('0')).arg(c ? c->Number : 0);
+            events
+                << QStringLiteral("%1 %2").arg(m.Command(), 4, 16, QLatin1Char('0')).arg(c ? c->Number : 0);
             respond = respondValue;
         };
     }
@@ -103,8 +104,8 @@ TEST_F(CapiEngineTest, RegistrationFailures)
         QString text;
     };
     const Case cases[] = {
-        {"LibraryMissing", [] { SetCapiDriverOpener([] { return std::shared_ptr<CapiDriverApi>(); }); }, 0x9002,
-         QStringLiteral("File \"CAPI2032.DLL\" not found.")},
+        {"LibraryMissing", [] { SetCapiDriverOpener([] { return std::shared_ptr<CapiDriverApi>(); }); },
+         0x9002, QStringLiteral("File \"CAPI2032.DLL\" not found.")},
         {"DriverNotInstalled", [this] { fake->installedResult = 0x1009; }, 0x9003,
          QStringLiteral("CAPI 2.0 (32 Bit) not installed.")},
         {"RegisterRefused", [this] { fake->registerResult = 0x1001; }, 0x1001,
@@ -169,8 +170,8 @@ TEST_F(CapiEngineTest, AnswersEachIndicationOfAnIncomingCall)
     EXPECT_EQ(fake->sent(0x8683).at(0).mid(12, 2), le16(0x1234)) << "DATA_B3_RESP carries the handle";
     EXPECT_EQ(fake->sent(0x8083).at(0).mid(12, 2), le16(3)) << "FACILITY_RESP carries the selector";
     EXPECT_EQ(fake->sent(0x8283).at(0).mid(12, 2), le16(0)) << "CONNECT_B3_RESP accepts";
-    EXPECT_EQ(events, (QStringList{"0282 1", "0382 1", "8282 1", "8382 1", "8682 1", "0882 1", "8082 0", "8782 1",
-                                   "8882 1", "8482 1", "0482 1"}));
+    EXPECT_EQ(events, (QStringList{"0282 1", "0382 1", "8282 1", "8382 1", "8682 1", "0882 1", "8082 0",
+                                   "8782 1", "8882 1", "8482 1", "0482 1"}));
     QCoreApplication::processEvents();
     EXPECT_EQ(resets, 1);
 }
@@ -258,7 +259,9 @@ TEST_F(CapiEngineTest, AFailedPutIsReportedThroughError)
 TEST_F(CapiEngineTest, AThrowingHandlerDoesNotStopTheEngine)
 {
     TCapi engine(1, 2, 128);
-    engine.OnMessage = [](TConnection *, TCapiMessage &, bool &) { throw std::runtime_error("handler failed"); };
+    engine.OnMessage = [](TConnection *, TCapiMessage &, bool &) {
+        throw std::runtime_error("handler failed");
+    };
     fake->deliver(connectInd(0x101, 16, "4711", 0x21, "301234"));
     fake->deliver(disconnectInd(0x101, 0x3490));
     settle();

@@ -145,13 +145,31 @@ TEST_F(CapiMonitorTest, IgnoresACallAndReportsIt)
     ASSERT_TRUE(QTest::qWaitFor([&] { return log.size() >= 3; }, 5000));
     EXPECT_EQ(log, (QStringList{"state 0 0", "state 0 0", "call 0301234 4711 16 telephony"}));
     ASSERT_EQ(fake->sent(0x0283).size(), 1);
-    EXPECT_EQ(fake->sent(0x0283).at(0).toHex(' '), hex("1300070002830000 01010000 0100 0000000000").toHex(' '));
+    EXPECT_EQ(fake->sent(0x0283).at(0).toHex(' '),
+              hex("1300070002830000 01010000 0100 0000000000").toHex(' '));
     EXPECT_EQ(monitor->LastRejectCause(), 1);
 
     log.clear();
     fake->deliver(connectInd(PLCI_B, 10, "4712", 0x11, "4930"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return log.size() >= 3; }, 5000));
     EXPECT_EQ(log.last(), QStringLiteral("call 04930 4712 10 ")) << "CIP 10 has no text";
+}
+
+TEST_F(CapiMonitorTest, FailingEventsDoNotKeepTheCallFromBeingAnswered)
+{
+    start(0);
+    monitor->OnRejectCallQuestion = [](const QString &, const QString &, quint16, quint16 &) {
+        throw std::runtime_error("question failed");
+    };
+    monitor->OnStateChange = [](bool, bool) { throw std::runtime_error("state failed"); };
+    monitor->OnIncomingCall = [](const QString &, const QString &, quint16, const QString &) {
+        throw std::runtime_error("report failed");
+    };
+    fake->deliver(connectInd(PLCI_A, 16, "4711", 0x21, "301234"));
+    fake->deliver(disconnectInd(PLCI_A, 0x3490));
+    ASSERT_TRUE(waitForCommand(0x0483, 1));
+    EXPECT_EQ(answers(), QStringList{"101:1"});
+    EXPECT_EQ(monitor->Engine()->Connections().Count(), 0);
 }
 
 TEST_F(CapiMonitorTest, RejectQuestionDecidesAndDisconnectReportsIt)
@@ -235,7 +253,8 @@ TEST_F(CapiMonitorTest, NoDisturbModeAcceptsAndClearsAtOnce)
     fake->deliver(connectB3Ind(0x10000 | PLCI_A));
     fake->deliver(disconnectInd(PLCI_A, 0x3490));
     ASSERT_TRUE(QTest::qWaitFor([&] { return log.contains(QStringLiteral("reset")); }, 5000));
-    EXPECT_EQ(sentSummary().mid(1), (QStringList{"0283:101", "0383:101", "8283:10101", "0480:101", "0483:101"}));
+    EXPECT_EQ(sentSummary().mid(1),
+              (QStringList{"0283:101", "0383:101", "8283:10101", "0480:101", "0483:101"}));
     EXPECT_EQ(wordAt(fake->sent(0x8283).at(0), 12), 2) << "the B3 connection is rejected";
     EXPECT_EQ(log, (QStringList{"state 0 0", "state 0 0", "call 0301234 4711 16 telephony", "state 0 0",
                                 "disconnect 0 3490", "state 0 1", "reset"}));

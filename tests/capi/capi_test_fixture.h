@@ -18,15 +18,34 @@ inline QByteArray connectInd(quint32 plci, quint16 cip, const QByteArray &called
                              const QByteArray &calling, quint16 number = 0x65)
 {
     return message(0x0282, number,
-                   le32(plci) + le16(cip) + cstruct(char(0x80) + called) + cstruct(QByteArray(1, char(type)) + char(0x80) + calling)
-                       + QByteArray(2, '\0') + hex("038090a3") + QByteArray(3, '\0'));
+                   le32(plci) + le16(cip) + cstruct(char(0x80) + called) +
+                       cstruct(QByteArray(1, char(type)) + char(0x80) + calling) + QByteArray(2, '\0') +
+                       hex("038090a3") + QByteArray(3, '\0'));
 }
-inline QByteArray disconnectInd(quint32 plci, quint16 reason) { return message(0x0482, 0x6b, le32(plci) + le16(reason)); }
-inline QByteArray connectActiveInd(quint32 plci) { return message(0x0382, 0x66, le32(plci) + hex("000000")); }
-inline QByteArray connectB3Ind(quint32 ncci) { return message(0x8282, 0x67, le32(ncci) + hex("00")); }
-inline QByteArray connectB3ActiveInd(quint32 ncci) { return message(0x8382, 0x68, le32(ncci) + hex("00")); }
-inline QByteArray disconnectB3Ind(quint32 ncci) { return message(0x8482, 0x6a, le32(ncci) + le16(0) + hex("00")); }
-inline QByteArray dataB3Ind(quint32 ncci, quint16 handle) { return message(0x8682, 0x69, le32(ncci) + le32(0) + le16(0) + le16(handle) + le16(0)); }
+inline QByteArray disconnectInd(quint32 plci, quint16 reason)
+{
+    return message(0x0482, 0x6b, le32(plci) + le16(reason));
+}
+inline QByteArray connectActiveInd(quint32 plci)
+{
+    return message(0x0382, 0x66, le32(plci) + hex("000000"));
+}
+inline QByteArray connectB3Ind(quint32 ncci)
+{
+    return message(0x8282, 0x67, le32(ncci) + hex("00"));
+}
+inline QByteArray connectB3ActiveInd(quint32 ncci)
+{
+    return message(0x8382, 0x68, le32(ncci) + hex("00"));
+}
+inline QByteArray disconnectB3Ind(quint32 ncci)
+{
+    return message(0x8482, 0x6a, le32(ncci) + le16(0) + hex("00"));
+}
+inline QByteArray dataB3Ind(quint32 ncci, quint16 handle)
+{
+    return message(0x8682, 0x69, le32(ncci) + le32(0) + le16(0) + le16(handle) + le16(0));
+}
 
 // A DISCONNECT_IND for a PLCI nobody has: its DISCONNECT_RESP shows that everything delivered
 // before it has been handled.

@@ -23,24 +23,39 @@ inline QByteArray le16(quint16 v)
     b.append(char(v >> 8));
     return b;
 }
-inline QByteArray le32(quint32 v) { return le16(quint16(v & 0xFFFF)) + le16(quint16(v >> 16)); }
-inline QByteArray hex(const char *text) { return QByteArray::fromHex(QByteArray(text)); }
-inline QByteArray cstruct(const QByteArray &data) { return char(data.size()) + data; }
+inline QByteArray le32(quint32 v)
+{
+    return le16(quint16(v & 0xFFFF)) + le16(quint16(v >> 16));
+}
+inline QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(QByteArray(text));
+}
+inline QByteArray cstruct(const QByteArray &data)
+{
+    return char(data.size()) + data;
+}
 
 // A message with header (ApplID 1) and the given parameters.
 inline QByteArray message(quint16 command, quint16 number, const QByteArray &parameters)
 {
-    return le16(quint16(8 + parameters.size())) + le16(1) + char(command >> 8) + char(command & 0xFF) + le16(number)
-           + parameters;
+    return le16(quint16(8 + parameters.size())) + le16(1) + char(command >> 8) + char(command & 0xFF) +
+           le16(number) + parameters;
 }
 
-inline quint16 commandOf(const QByteArray &m) { return quint16(quint8(m.at(4)) << 8 | quint8(m.at(5))); }
+inline quint16 commandOf(const QByteArray &m)
+{
+    return quint16(quint8(m.at(4)) << 8 | quint8(m.at(5)));
+}
 inline quint32 dwordAt(const QByteArray &m, int at)
 {
-    return quint32(quint8(m.at(at))) | quint32(quint8(m.at(at + 1))) << 8 | quint32(quint8(m.at(at + 2))) << 16
-           | quint32(quint8(m.at(at + 3))) << 24;
+    return quint32(quint8(m.at(at))) | quint32(quint8(m.at(at + 1))) << 8 |
+           quint32(quint8(m.at(at + 2))) << 16 | quint32(quint8(m.at(at + 3))) << 24;
 }
-inline quint16 wordAt(const QByteArray &m, int at) { return quint16(quint8(m.at(at)) | quint8(m.at(at + 1)) << 8); }
+inline quint16 wordAt(const QByteArray &m, int at)
+{
+    return quint16(quint8(m.at(at)) | quint8(m.at(at + 1)) << 8);
+}
 
 class FakeCapiDriver final : public CapiDriverApi
 {
@@ -51,14 +66,14 @@ public:
     unsigned registerResult = 0;
     unsigned applIdToGive = 7;
     bool answerListen = true;
-    bool lostLink = false;      // wait says "ready" at once, fetch finds nothing
+    bool lostLink = false;           // wait says "ready" at once, fetch finds nothing
     bool waitIgnoresTimeout = false; // wait returns only when a message comes or release is called
 
     unsigned installed() override { return installedResult; }
     bool resolveEntryPoints() override { return entryPointsComplete; }
 
-    unsigned registerApplication(unsigned messageBufferSize, unsigned maxLogicalConnection, unsigned maxBDataBlocks,
-                                 unsigned maxBDataLen, unsigned *applId) override
+    unsigned registerApplication(unsigned messageBufferSize, unsigned maxLogicalConnection,
+                                 unsigned maxBDataBlocks, unsigned maxBDataLen, unsigned *applId) override
     {
         std::lock_guard lock(m_mutex);
         registerArgs = {messageBufferSize, maxLogicalConnection, maxBDataBlocks, maxBDataLen};
@@ -86,7 +101,7 @@ public:
             return putResult;
         m_sent.append(bytes);
         if (answerListen && commandOf(bytes) == 0x0580) {
-            m_queue.push_back(message(0x0581, wordAt(bytes, 6), bytes.mid(8, 4) + le16(listenInfo)));
+            push(message(0x0581, wordAt(bytes, 6), bytes.mid(8, 4) + le16(listenInfo)));
             m_cv.notify_all();
         }
         m_cv.notify_all();
@@ -101,7 +116,7 @@ public:
             return 0x1104;
         // The buffer stays valid until the next fetch, as the real library's does; it is exactly
         // as long as the message, so a read past the end shows up under the address sanitizer.
-        m_current.assign(m_queue.front().begin(), m_queue.front().end());
+        m_current = std::move(m_queue.front());
         m_queue.pop_front();
         *msg = m_current.data();
         return 0;
@@ -130,7 +145,7 @@ public:
     void deliver(const QByteArray &m)
     {
         std::lock_guard lock(m_mutex);
-        m_queue.push_back(m);
+        push(m);
         m_cv.notify_all();
     }
     QList<QByteArray> sent() const
@@ -185,7 +200,10 @@ public:
 private:
     mutable std::mutex m_mutex;
     std::condition_variable m_cv;
-    std::deque<QByteArray> m_queue;
+    // Plain byte copies: nothing is shared with the test thread's byte arrays.
+    void push(const QByteArray &m) { m_queue.emplace_back(m.constBegin(), m.constEnd()); }
+
+    std::deque<std::vector<unsigned char>> m_queue;
     std::vector<unsigned char> m_current;
     QList<QByteArray> m_sent;
     unsigned putResult = 0;

@@ -15,8 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const auto m = DecodeCapiMessage(exact.data(), qsizetype(exact.size()));
     volatile qsizetype sink = m->Bytes().size();
     if (const auto *ind = dynamic_cast<const TConnectInd *>(m.get())) {
-        sink = sink + ind->CallingPartyNumber.Digits.size() + ind->CalledPartyNumber.Digits.size()
-               + ind->BC.Data().size() + ind->AdditionalInfo.Encoded().size() + ind->CalledPartySubAddress.Digits.size();
+        sink = sink + ind->CallingPartyNumber.Digits.size() + ind->CalledPartyNumber.Digits.size() +
+               ind->BC.Data().size() + ind->AdditionalInfo.Encoded().size() +
+               ind->CalledPartySubAddress.Digits.size();
     } else if (const auto *active = dynamic_cast<const TConnectActiveInd *>(m.get())) {
         sink = sink + active->ConnectedNumber.Digits.size() + active->LLC.Data().size();
     } else if (const auto *info = dynamic_cast<const TInfoInd *>(m.get())) {
