@@ -31,7 +31,9 @@ QString seasonText(Season season)
     return {};
 }
 
-BoxClock::BoxClock() : BoxClock(QTimeZone::systemTimeZone(), [] { return QDateTime::currentDateTimeUtc(); }) {}
+BoxClock::BoxClock() : BoxClock(QTimeZone::systemTimeZone(), [] { return QDateTime::currentDateTimeUtc(); })
+{
+}
 
 BoxClock::BoxClock(QTimeZone zone, NowFunction now) : m_zone(std::move(zone)), m_now(std::move(now)) {}
 

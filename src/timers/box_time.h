@@ -14,7 +14,8 @@
 
 #include <functional>
 
-enum class Season {
+enum class Season
+{
     Summer,  // "Sommer": daylight-saving time in force
     Winter,  // "Winter": standard time in force
     Unknown, // "unbekannt": the zone has no daylight-saving rule

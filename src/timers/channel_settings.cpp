@@ -14,19 +14,44 @@ constexpr int KeyLength = 26;
 // A bouquet ends at "/" or after this many channel lines.
 constexpr int MaxChannelsPerBouquet = 1001;
 
-const QString MissingSettingsMessage = QStringLiteral(
-    "Es sind keine Settings im Verzeichnis -MorvelSettings- vorhanden !\nDie Settigs werden nun von der DB geladen !");
+const QString MissingSettingsMessage =
+    QStringLiteral("Es sind keine Settings im Verzeichnis -MorvelSettings- vorhanden !\nDie Settigs werden "
+                   "nun von der DB geladen !");
 
 } // namespace
 
-QString TimerFolders::settingsDir() const { return startDir + QStringLiteral("/MorvelSettings"); }
-QString TimerFolders::timerDir() const { return startDir + QStringLiteral("/Timer_epl"); }
-QString TimerFolders::guideDir() const { return startDir + QStringLiteral("/TVGenial"); }
-QString TimerFolders::bouquetsFile() const { return settingsDir() + QStringLiteral("/bouquets"); }
-QString TimerFolders::servicesFile() const { return settingsDir() + QStringLiteral("/services"); }
-QString TimerFolders::settingsFile() const { return settingsDir() + QStringLiteral("/BVSettings.set"); }
-QString TimerFolders::timerFile() const { return timerDir() + QStringLiteral("/timer.epl"); }
-QString TimerFolders::guideFile() const { return guideDir() + QStringLiteral("/i_REMOTE.txt"); }
+QString TimerFolders::settingsDir() const
+{
+    return startDir + QStringLiteral("/MorvelSettings");
+}
+QString TimerFolders::timerDir() const
+{
+    return startDir + QStringLiteral("/Timer_epl");
+}
+QString TimerFolders::guideDir() const
+{
+    return startDir + QStringLiteral("/TVGenial");
+}
+QString TimerFolders::bouquetsFile() const
+{
+    return settingsDir() + QStringLiteral("/bouquets");
+}
+QString TimerFolders::servicesFile() const
+{
+    return settingsDir() + QStringLiteral("/services");
+}
+QString TimerFolders::settingsFile() const
+{
+    return settingsDir() + QStringLiteral("/BVSettings.set");
+}
+QString TimerFolders::timerFile() const
+{
+    return timerDir() + QStringLiteral("/timer.epl");
+}
+QString TimerFolders::guideFile() const
+{
+    return guideDir() + QStringLiteral("/i_REMOTE.txt");
+}
 
 void TimerFolders::ensureExist() const
 {
@@ -214,14 +239,18 @@ ChannelSettings ChannelSettings::fromFileData(const QByteArray &data)
     return settings;
 }
 
-ChannelSettings ChannelSettings::load(const QString &path) { return fromFileData(textlines::readFile(path)); }
+ChannelSettings ChannelSettings::load(const QString &path)
+{
+    return fromFileData(textlines::readFile(path));
+}
 
 void ChannelSettings::save(const QString &path) const
 {
     QSaveFile file(path);
     const QByteArray data = toFileData();
     if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
-        throw FileError(QStringLiteral("Die Datei %1 kann nicht geschrieben werden: %2").arg(path, file.errorString()));
+        throw FileError(
+            QStringLiteral("Die Datei %1 kann nicht geschrieben werden: %2").arg(path, file.errorString()));
 }
 
 // --- ServiceIndex ----------------------------------------------------------------------------
@@ -321,7 +350,8 @@ std::optional<QString> ServiceIndex::entryAt(qsizetype line, QByteArrayView key)
 
 // --- Bouquets --------------------------------------------------------------------------------
 
-BouquetsReadResult readBouquets(const QByteArray &bouquetsData, ServiceIndex &services, const CreateProgress &progress)
+BouquetsReadResult readBouquets(const QByteArray &bouquetsData, ServiceIndex &services,
+                                const CreateProgress &progress)
 {
     const QList<QByteArrayView> lines = textlines::splitViews(bouquetsData);
     // The keys are the upper-cased line starts; one upper-cased copy of the file holds them all.
@@ -348,7 +378,8 @@ BouquetsReadResult readBouquets(const QByteArray &bouquetsData, ServiceIndex &se
         // A colon never belongs to a number; checking it first keeps channel lines cheap.
         if (line.contains(':') || !IsNumber(QString::fromLatin1(line)))
             continue;
-        result.settings.bouquets.append(ChannelBouquet{decodeBoxText(i < lines.size() ? lines.at(i++) : QByteArrayView()), {}});
+        result.settings.bouquets.append(
+            ChannelBouquet{decodeBoxText(i < lines.size() ? lines.at(i++) : QByteArrayView()), {}});
         for (int n = 0; n < MaxChannelsPerBouquet && i < lines.size(); ++n) {
             const QByteArrayView channel = lines.at(i++);
             if (channel == "/")
@@ -374,7 +405,9 @@ BouquetsReadResult readBouquets(const QByteArray &bouquetsData, ServiceIndex &se
 
 // --- CreateService ---------------------------------------------------------------------------
 
-CreateService::CreateService(TimerFolders folders, BoxClient &box) : m_folders(std::move(folders)), m_box(box) {}
+CreateService::CreateService(TimerFolders folders, BoxClient &box) : m_folders(std::move(folders)), m_box(box)
+{
+}
 
 BouquetsReadResult CreateService::run()
 {

@@ -127,18 +127,18 @@ private:
     std::optional<QString> entryAt(qsizetype line, QByteArrayView key) const;
 
     QByteArray m_data;
-    QList<QByteArrayView> m_lines;     // the file's lines without line ends, into m_data
-    std::vector<char> m_heads;         // first 26 bytes of each line, upper-cased, 26 per line
-    std::vector<quint8> m_headLengths; // how many of them the line has
-    std::deque<QByteArray> m_keys;     // storage of the prepared keys, one block per prepare()
+    QList<QByteArrayView> m_lines;           // the file's lines without line ends, into m_data
+    std::vector<char> m_heads;               // first 26 bytes of each line, upper-cased, 26 per line
+    std::vector<quint8> m_headLengths;       // how many of them the line has
+    std::deque<QByteArray> m_keys;           // storage of the prepared keys, one block per prepare()
     QHash<QByteArrayView, qsizetype> m_hits; // prepared key -> matching line, -1 none
 };
 
 struct BouquetsReadResult
 {
     ChannelSettings settings;
-    int channelLines = 0;        // lines that contain ':' (the progress maximum)
-    QStringList missingKeys;     // channel keys not in the services file; they are left out
+    int channelLines = 0;    // lines that contain ':' (the progress maximum)
+    QStringList missingKeys; // channel keys not in the services file; they are left out
 };
 using CreateProgress = std::function<void(int position, int maximum)>;
 // Reads a bouquets file into the tree: a line that reads as a number starts a bouquet, the next

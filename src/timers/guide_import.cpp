@@ -115,11 +115,17 @@ std::optional<int> parseTime(const QByteArray &text)
     return values[0] * 3600 + values[1] * 60 + values[2];
 }
 
-QString quoted(const QByteArray &bytes) { return u'\'' + QString::fromLatin1(bytes) + u'\''; }
+QString quoted(const QByteArray &bytes)
+{
+    return u'\'' + QString::fromLatin1(bytes) + u'\'';
+}
 
 } // namespace
 
-QString translateGuideChannel(const QString &guideName) { return channelTable().value(guideName, guideName); }
+QString translateGuideChannel(const QString &guideName)
+{
+    return channelTable().value(guideName, guideName);
+}
 
 std::optional<QString> MapGuideChannel(const QString &guideName, const ChannelSettings &settings)
 {
@@ -161,7 +167,8 @@ GuideImportResult importGuideData(const QByteArray &data, const ChannelSettings 
         else if (!endSecs)
             problem = quoted(endTime) + QStringLiteral(" is not a valid time");
         if (!problem.isEmpty()) {
-            result.skipped.append(fileTextToDisplay(QString::fromLatin1(name)) + QStringLiteral(": ") + problem);
+            result.skipped.append(fileTextToDisplay(QString::fromLatin1(name)) + QStringLiteral(": ") +
+                                  problem);
             continue;
         }
 
@@ -177,12 +184,14 @@ GuideImportResult importGuideData(const QByteArray &data, const ChannelSettings 
     return result;
 }
 
-GuideImportResult runGuideImport(const TimerFolders &folders, ChannelSettings &chooserSettings, TimerList &list,
-                                 const BoxClock &clock, const std::function<void(const QString &message)> &inform)
+GuideImportResult runGuideImport(const TimerFolders &folders, ChannelSettings &chooserSettings,
+                                 TimerList &list, const BoxClock &clock,
+                                 const std::function<void(const QString &message)> &inform)
 {
     const QString guidePath = folders.guideFile();
     if (!QFileInfo::exists(guidePath))
-        throw FileError(QStringLiteral("Datei -> i_REMOTE.txt <- nicht vorhanden.\nBitte TVGenial.pdf lesen !"));
+        throw FileError(
+            QStringLiteral("Datei -> i_REMOTE.txt <- nicht vorhanden.\nBitte TVGenial.pdf lesen !"));
     const QByteArray data = textlines::readFile(guidePath);
 
     if (QFileInfo::exists(folders.settingsFile())) {

@@ -38,6 +38,6 @@ GuideImportResult importGuideData(const QByteArray &data, const ChannelSettings 
 // nicht vorhanden." + line break + "Bitte TVGenial.pdf lesen !"), reloads the chooser's settings
 // from BVSettings.set when it exists (else informs that it is missing and goes on with the
 // settings as they are), then appends the programmes.
-GuideImportResult runGuideImport(const TimerFolders &folders, ChannelSettings &chooserSettings, TimerList &list,
-                                 const BoxClock &clock,
+GuideImportResult runGuideImport(const TimerFolders &folders, ChannelSettings &chooserSettings,
+                                 TimerList &list, const BoxClock &clock,
                                  const std::function<void(const QString &message)> &inform = {});

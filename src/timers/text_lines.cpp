@@ -56,7 +56,8 @@ QByteArray readFile(const QString &path, const QString &failure)
     const auto fail = [&] {
         if (!failure.isEmpty())
             throw FileError(failure);
-        throw FileError(QStringLiteral("Die Datei %1 kann nicht gelesen werden: %2").arg(path, file.errorString()));
+        throw FileError(
+            QStringLiteral("Die Datei %1 kann nicht gelesen werden: %2").arg(path, file.errorString()));
     };
     if (!file.open(QIODevice::ReadOnly))
         fail();

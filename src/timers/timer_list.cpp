@@ -15,7 +15,10 @@ const QByteArray TypeKey = QByteArrayLiteral("#TYPE");
 const QByteArray TimeBeginKey = QByteArrayLiteral("#TIME_BEGIN");
 const QByteArray DurationKey = QByteArrayLiteral("#DURATION");
 
-QString latin1(const QByteArray &bytes) { return QString::fromLatin1(bytes); }
+QString latin1(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes);
+}
 
 // The value after a key that ends in one blank on the box's lines ("#TYPE 44"); a key read
 // without its blank gives the rest as it stands.
@@ -84,8 +87,8 @@ namespace timertypes {
 
 QStringList modeNames()
 {
-    return {QStringLiteral("???"), QStringLiteral("Aufnahme"), QStringLiteral("Umschalten"), QStringLiteral("Ngrab"),
-            QStringLiteral("Fertig")};
+    return {QStringLiteral("???"), QStringLiteral("Aufnahme"), QStringLiteral("Umschalten"),
+            QStringLiteral("Ngrab"), QStringLiteral("Fertig")};
 }
 
 QString modeForType(const QString &type)
@@ -167,7 +170,10 @@ QString fileTextToDisplay(const QString &fileText)
     return text;
 }
 
-QString displayTextToFile(const QString &displayText) { return QString::fromLatin1(displayText.toUtf8()); }
+QString displayTextToFile(const QString &displayText)
+{
+    return QString::fromLatin1(displayText.toUtf8());
+}
 
 QStringList TimerList::headerTexts()
 {
@@ -214,7 +220,8 @@ void TimerList::appendFromFileData(const QByteArray &data)
         entry.description = QStringLiteral("???");
         entry.descriptionLead = QStringLiteral("/");
         entry.eventId = entry.type = entry.timeBegin = entry.duration = QStringLiteral("0");
-        bool seenDescription = false, seenEventId = false, seenType = false, seenBegin = false, seenDuration = false;
+        bool seenDescription = false, seenEventId = false, seenType = false, seenBegin = false,
+             seenDuration = false;
 
         // The record's keyed lines up to the next entry; the first of each key counts. The box
         // leaves out lines it has no value for, so the keys are looked up rather than counted.
@@ -282,5 +289,6 @@ void TimerList::save(const QString &path) const
     QSaveFile file(path);
     const QByteArray data = toFileData();
     if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
-        throw FileError(QStringLiteral("Die Datei %1 kann nicht geschrieben werden: %2").arg(path, file.errorString()));
+        throw FileError(
+            QStringLiteral("Die Datei %1 kann nicht geschrieben werden: %2").arg(path, file.errorString()));
 }

@@ -20,7 +20,8 @@
 struct TimerEntry
 {
     // Grid columns; other parts address the fields by these indexes.
-    enum Column {
+    enum Column
+    {
         ColNumber = 0,
         ColDescription = 1,
         ColService = 2,

@@ -21,7 +21,10 @@ class NoBox final : public BoxClient
 {
 public:
     QString address() const override { return {}; }
-    QByteArray httpGet(const QByteArray &, AfterRequest) override { throw TransferError(QStringLiteral("no box"), 0); }
+    QByteArray httpGet(const QByteArray &, AfterRequest) override
+    {
+        throw TransferError(QStringLiteral("no box"), 0);
+    }
     std::unique_ptr<FtpSession> ftpConnect() override { throw TransferError(QStringLiteral("no box"), 0); }
 };
 
@@ -49,7 +52,8 @@ QByteArray bouquetsFor(const QByteArray &services)
     int n = 0;
     for (; i > 0 && i + 1 < lines.size() && lines.at(i) != "end"; i += 3, ++n) {
         if (n % 1000 == 0)
-            out += (n ? "/\n" : "") + QByteArray::number(n / 1000) + "\nBouquet " + QByteArray::number(n / 1000) + '\n';
+            out += (n ? "/\n" : "") + QByteArray::number(n / 1000) + "\nBouquet " +
+                   QByteArray::number(n / 1000) + '\n';
         QList<QByteArray> fields = lines.at(i).split(':');
         fields.removeLast();
         out += fields.join(':').toLower() + '\n';
@@ -62,8 +66,8 @@ QByteArray generatedServices(int count)
 {
     QByteArray out = "eDVB services /2/\ntransponders\nend\nservices\n";
     for (int i = 0; i < count; ++i) {
-        out += QByteArray::number(i + 1, 16).rightJustified(4, '0') + ":00c00000:" +
-               QByteArray::number(i / 40 + 1, 16).rightJustified(4, '0') + ":0001:1:0\n";
+        out += QByteArray::number(i + 1, 16).rightJustified(4, '0') +
+               ":00c00000:" + QByteArray::number(i / 40 + 1, 16).rightJustified(4, '0') + ":0001:1:0\n";
         out += "Kanal \xc2\x86" + QByteArray::number(i) + "\xc2\x87 HD\n";
         out += "p:Anbieter\n";
     }
@@ -86,8 +90,9 @@ struct Pair
 
 Pair &realPair()
 {
-    static Pair pair(readAll(QStringLiteral(BOXVISOR_SOURCE_DIR) +
-                             QStringLiteral("/tests/fixtures/enigma1/settings-packages/e2se-seeds_enigma_1/services")));
+    static Pair pair(
+        readAll(QStringLiteral(BOXVISOR_SOURCE_DIR) +
+                QStringLiteral("/tests/fixtures/enigma1/settings-packages/e2se-seeds_enigma_1/services")));
     return pair;
 }
 
@@ -120,10 +125,22 @@ void createService(benchmark::State &state, Pair &pair)
     state.counters["channels"] = channels;
 }
 
-void BM_ReadBothFiles_RealPair(benchmark::State &state) { readBoth(state, realPair()); }
-void BM_CreateService_RealPair(benchmark::State &state) { createService(state, realPair()); }
-void BM_ReadBothFiles_Generated10000(benchmark::State &state) { readBoth(state, generatedPair()); }
-void BM_CreateService_Generated10000(benchmark::State &state) { createService(state, generatedPair()); }
+void BM_ReadBothFiles_RealPair(benchmark::State &state)
+{
+    readBoth(state, realPair());
+}
+void BM_CreateService_RealPair(benchmark::State &state)
+{
+    createService(state, realPair());
+}
+void BM_ReadBothFiles_Generated10000(benchmark::State &state)
+{
+    readBoth(state, generatedPair());
+}
+void BM_CreateService_Generated10000(benchmark::State &state)
+{
+    createService(state, generatedPair());
+}
 
 TimerList timers(int count)
 {

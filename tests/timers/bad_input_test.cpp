@@ -66,7 +66,10 @@ ChannelSettings someSettings()
     return s;
 }
 
-QByteArray realServices() { return readBytes(enigmaFixture(QStringLiteral("djgueto_ListaDeCanales/services"))); }
+QByteArray realServices()
+{
+    return readBytes(enigmaFixture(QStringLiteral("djgueto_ListaDeCanales/services")));
+}
 
 } // namespace
 
@@ -86,7 +89,8 @@ TEST(BadInput, SettingsFileReader)
 {
     ServiceIndex services(realServices());
     const QByteArray settings =
-        readBouquets(readBytes(timersFixture(QStringLiteral("djgueto_bouquets"))), services).settings.toFileData();
+        readBouquets(readBytes(timersFixture(QStringLiteral("djgueto_bouquets"))), services)
+            .settings.toFileData();
     for (const Variant &v : variantsOf(settings, 2)) {
         SCOPED_TRACE(v.name);
         const ChannelSettings read = ChannelSettings::fromFileData(v.data);

@@ -6,17 +6,32 @@
 
 namespace {
 
-QDateTime utc(int y, int m, int d, int h = 12) { return QDateTime(QDate(y, m, d), QTime(h, 0), Qt::UTC); }
+QDateTime utc(int y, int m, int d, int h = 12)
+{
+    return QDateTime(QDate(y, m, d), QTime(h, 0), Qt::UTC);
+}
 
 BoxClock clockAt(const char *zone, const QDateTime &now)
 {
     return BoxClock(QTimeZone(QByteArray(zone)), [now] { return now; });
 }
 
-BoxClock berlinSummer() { return clockAt("Europe/Berlin", utc(2024, 7, 1)); }
-BoxClock berlinWinter() { return clockAt("Europe/Berlin", utc(2024, 1, 15)); }
-BoxClock tokyo() { return clockAt("Asia/Tokyo", utc(2024, 7, 1)); }
-BoxClock noZone() { return BoxClock(QTimeZone(), [] { return utc(2024, 7, 1); }); }
+BoxClock berlinSummer()
+{
+    return clockAt("Europe/Berlin", utc(2024, 7, 1));
+}
+BoxClock berlinWinter()
+{
+    return clockAt("Europe/Berlin", utc(2024, 1, 15));
+}
+BoxClock tokyo()
+{
+    return clockAt("Asia/Tokyo", utc(2024, 7, 1));
+}
+BoxClock noZone()
+{
+    return BoxClock(QTimeZone(), [] { return utc(2024, 7, 1); });
+}
 
 } // namespace
 
@@ -33,11 +48,12 @@ TEST(BoxClock, SeasonAndOffset)
         {"BerlinInJuly", berlinSummer(), "Sommer", 7200},
         {"BerlinInJanuary", berlinWinter(), "Winter", 3600},
         {"BerlinJustAfterSpringForward", clockAt("Europe/Berlin", utc(2024, 3, 31, 1)), "Sommer", 7200},
-        {"BerlinJustBeforeSpringForward", clockAt("Europe/Berlin", QDateTime(QDate(2024, 3, 31), QTime(0, 59), Qt::UTC)),
-         "Winter", 3600},
+        {"BerlinJustBeforeSpringForward",
+         clockAt("Europe/Berlin", QDateTime(QDate(2024, 3, 31), QTime(0, 59), Qt::UTC)), "Winter", 3600},
         {"SouthernHemisphereSummerInJanuary", clockAt("Australia/Sydney", utc(2024, 1, 15)), "Sommer", 7200},
         {"ZoneWithoutDaylightSaving", tokyo(), "unbekannt", 9 * 3600},
-        {"ZoneWithoutDaylightSavingWestOfUtc", clockAt("America/Phoenix", utc(2024, 7, 1)), "unbekannt", -7 * 3600},
+        {"ZoneWithoutDaylightSavingWestOfUtc", clockAt("America/Phoenix", utc(2024, 7, 1)), "unbekannt",
+         -7 * 3600},
         {"NoZone", noZone(), "", 0},
     };
     for (const Case &c : cases) {
@@ -78,7 +94,8 @@ TEST(BoxClock, TimePastMidnightCarriesIntoTheNextDay)
     const BoxClock clock = berlinWinter();
     const QDate day(2024, 2, 28);
     const qint64 fiveToMidnightPlusTen = TimeToSeconds(QTime(23, 55)) + TimeToSeconds(QTime(0, 10));
-    EXPECT_EQ(clock.DateTimeToEpoch(day, fiveToMidnightPlusTen), clock.DateTimeToEpoch(day.addDays(1), QTime(0, 5)));
+    EXPECT_EQ(clock.DateTimeToEpoch(day, fiveToMidnightPlusTen),
+              clock.DateTimeToEpoch(day.addDays(1), QTime(0, 5)));
     EXPECT_EQ(clock.DateTimeToEpoch(day, 2 * 86400 + 60), clock.DateTimeToEpoch(day.addDays(2), QTime(0, 1)));
 }
 
@@ -89,10 +106,13 @@ TEST(BoxClock, EpochToDateTimeInvertsDateTimeToEpoch)
         const char *name;
         BoxClock clock;
     };
-    const Case clocks[] = {{"Summer", berlinSummer()}, {"Winter", berlinWinter()}, {"Tokyo", tokyo()}, {"NoZone", noZone()}};
+    const Case clocks[] = {
+        {"Summer", berlinSummer()}, {"Winter", berlinWinter()}, {"Tokyo", tokyo()}, {"NoZone", noZone()}};
     const QDateTime moments[] = {
-        QDateTime(QDate(1970, 1, 1), QTime(9, 0), Qt::UTC),     QDateTime(QDate(2004, 12, 24), QTime(20, 15), Qt::UTC),
-        QDateTime(QDate(2024, 3, 31), QTime(2, 30), Qt::UTC),   QDateTime(QDate(2024, 2, 29), QTime(23, 59, 59), Qt::UTC),
+        QDateTime(QDate(1970, 1, 1), QTime(9, 0), Qt::UTC),
+        QDateTime(QDate(2004, 12, 24), QTime(20, 15), Qt::UTC),
+        QDateTime(QDate(2024, 3, 31), QTime(2, 30), Qt::UTC),
+        QDateTime(QDate(2024, 2, 29), QTime(23, 59, 59), Qt::UTC),
         QDateTime(QDate(2038, 1, 19), QTime(3, 14, 7), Qt::UTC),
     };
     for (const Case &c : clocks) {
@@ -119,9 +139,8 @@ TEST(TimeOfDay, SecondsConversions)
     EXPECT_EQ(TimeToSeconds(QTime(23, 59, 59, 999)), 86399);
     EXPECT_EQ(TimeToSeconds(QTime()), 0);
     const std::pair<qint64, QTime> cases[] = {
-        {0, QTime(0, 0)},          {60, QTime(0, 1)},       {5400, QTime(1, 30)},
-        {86399, QTime(23, 59, 59)}, {86400, QTime(0, 0)},    {90000, QTime(1, 0)},
-        {-60, QTime(23, 59)},      {2147483647, QTime(3, 14, 7)},
+        {0, QTime(0, 0)},     {60, QTime(0, 1)},    {5400, QTime(1, 30)}, {86399, QTime(23, 59, 59)},
+        {86400, QTime(0, 0)}, {90000, QTime(1, 0)}, {-60, QTime(23, 59)}, {2147483647, QTime(3, 14, 7)},
     };
     for (const auto &[seconds, time] : cases)
         EXPECT_EQ(SecondsToTime(seconds), time) << seconds;

@@ -44,7 +44,10 @@ QByteArray bouquetLine(const QByteArray &serviceKeyLine)
     return fields.join(':').toLower();
 }
 
-QByteArray upper26(const QByteArray &line) { return line.left(26).toUpper(); }
+QByteArray upper26(const QByteArray &line)
+{
+    return line.left(26).toUpper();
+}
 
 // Sets up a start folder whose cache holds the given box files (null: missing).
 struct StartDir
@@ -65,10 +68,26 @@ struct StartDir
 TEST(ChannelText, IsNumber)
 {
     const std::pair<const char *, bool> cases[] = {
-        {"0", true},       {"42", true},      {"-7", true},          {"$1F", true},   {"0x1f", true},
-        {" 5 ", true},     {"+3", true},      {"0x-5", true},        {"", false},     {"abc", false},
-        {"12a", false},    {"/", false},      {"end", false},        {"1.5", false},  {"1e3", false},
-        {"+-5", false},    {"- 5", false},    {"99999999999", false}, {"$", false},   {"0x", false},
+        {"0", true},
+        {"42", true},
+        {"-7", true},
+        {"$1F", true},
+        {"0x1f", true},
+        {" 5 ", true},
+        {"+3", true},
+        {"0x-5", true},
+        {"", false},
+        {"abc", false},
+        {"12a", false},
+        {"/", false},
+        {"end", false},
+        {"1.5", false},
+        {"1e3", false},
+        {"+-5", false},
+        {"- 5", false},
+        {"99999999999", false},
+        {"$", false},
+        {"0x", false},
         {"\xd9\xa3", false}, // an Arabic-Indic digit
         {"2ee3:00c00000:0441:0001:1", false},
     };
@@ -88,7 +107,10 @@ TEST(ChannelText, IsNumber)
 
 TEST(ChannelText, StripChar)
 {
-    EXPECT_EQ(StripChar('\xc2', QByteArray("\xc2" "a\xc2\xc2" "b")), QByteArray("ab"));
+    EXPECT_EQ(StripChar('\xc2', QByteArray("\xc2"
+                                           "a\xc2\xc2"
+                                           "b")),
+              QByteArray("ab"));
     EXPECT_EQ(StripChar('x', QByteArray("abc")), QByteArray("abc"));
 }
 
@@ -103,16 +125,29 @@ TEST(ChannelText, ChannelEntryLayoutAndEmphasisMarks)
     };
     const Case cases[] = {
         {"PlainName", "Das Erste", QStringLiteral("Das Erste")},
-        {"EmphasisMarksAroundShortName", "\xc2\x86" "EDGE\xc2\x87sport", QStringLiteral("EDGEsport")},
-        {"DegreeSignStaysWhole", "19.2\xc2\xb0" "E", QStringLiteral("19.2°E")},
-        {"LetterWithContinuationByte86StaysWhole", "\xc4\x86" "iro", QStringLiteral("Ćiro")},
-        {"DoubleEncodedTextStays", "19.2\xc3\x82\xc2\xb0" "E", QStringLiteral("19.2Â°E")},
+        {"EmphasisMarksAroundShortName",
+         "\xc2\x86"
+         "EDGE\xc2\x87sport",
+         QStringLiteral("EDGEsport")},
+        {"DegreeSignStaysWhole",
+         "19.2\xc2\xb0"
+         "E",
+         QStringLiteral("19.2°E")},
+        {"LetterWithContinuationByte86StaysWhole",
+         "\xc4\x86"
+         "iro",
+         QStringLiteral("Ćiro")},
+        {"DoubleEncodedTextStays",
+         "19.2\xc3\x82\xc2\xb0"
+         "E",
+         QStringLiteral("19.2Â°E")},
         {"EightBitNameWithEmphasisBytes", "\x86Kabel\x87 1 \xe4", QStringLiteral("Kabel 1 ä")},
         {"EmptyName", "", QString()},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(buildChannelEntry(key, c.nameLine), QStringLiteral("1197:0406:0001:00C00000: ") + c.entryName);
+        EXPECT_EQ(buildChannelEntry(key, c.nameLine),
+                  QStringLiteral("1197:0406:0001:00C00000: ") + c.entryName);
     }
 }
 
@@ -178,10 +213,10 @@ TEST(ServiceIndex, PreparedLookupMatchesTheScanForOddKeys)
     const QList<QByteArray> keys = {
         "1197:00C00000:0406:0001:25", // the emphasis-marked name
         "1197:00C00000:0406:0001:2",  // a prefix of a longer type
-        "00C00000:0406:0001:25",       // found inside the line, not at its start
-        "EDVB SERVICES",               // the header line: the next line is the name
-        "HAVE A LOT OF FUN!",          // not in this file
-        "P:SES",                       // a provider line
+        "00C00000:0406:0001:25",      // found inside the line, not at its start
+        "EDVB SERVICES",              // the header line: the next line is the name
+        "HAVE A LOT OF FUN!",         // not in this file
+        "P:SES",                      // a provider line
         "DEAD:00C00000:03F0:0001:1",
         "1",
         "",
@@ -202,7 +237,8 @@ TEST(Bouquets, EveryRealBouquetsFileReads)
     for (const char *file : RealBouquetsFiles) {
         SCOPED_TRACE(file);
         ServiceIndex services(readBytes(enigmaFixture(QStringLiteral("djgueto_ListaDeCanales/services"))));
-        const BouquetsReadResult result = readBouquets(readBytes(enigmaFixture(QString::fromLatin1(file))), services);
+        const BouquetsReadResult result =
+            readBouquets(readBytes(enigmaFixture(QString::fromLatin1(file))), services);
         EXPECT_TRUE(result.settings.isEmpty()) << "the box's provider bouquets files are empty";
         EXPECT_TRUE(result.missingKeys.isEmpty());
     }
@@ -212,21 +248,26 @@ TEST(Bouquets, ReadsBouquetsFromRealServices)
 {
     ServiceIndex services(readBytes(enigmaFixture(QStringLiteral("djgueto_ListaDeCanales/services"))));
     QList<std::pair<int, int>> progress;
-    const BouquetsReadResult result = readBouquets(readBytes(timersFixture(QStringLiteral("djgueto_bouquets"))),
-                                                   services, [&](int p, int m) { progress.append({p, m}); });
+    const BouquetsReadResult result = readBouquets(
+        readBytes(timersFixture(QStringLiteral("djgueto_bouquets"))), services, [&](int p, int m) {
+            progress.append({p, m});
+        });
 
     ChannelSettings expected;
     expected.bouquets = {
         {QStringLiteral("Favourites"),
-         {QStringLiteral("2B8E:03F2:0001:00C00000: 3sat HD"), QStringLiteral("1197:0406:0001:00C00000: EDGEsport"),
+         {QStringLiteral("2B8E:03F2:0001:00C00000: 3sat HD"),
+          QStringLiteral("1197:0406:0001:00C00000: EDGEsport"),
           QStringLiteral("7474:03F0:0001:00C00000: LA 2")}},
         {QStringLiteral("Spanien"),
-         {QStringLiteral("746C:03F0:0001:00C00000: M+ ACCIÓN"), QStringLiteral("78BF:03EC:0001:00C00000: M+ CLÁSICOS HD")}},
+         {QStringLiteral("746C:03F0:0001:00C00000: M+ ACCIÓN"),
+          QStringLiteral("78BF:03EC:0001:00C00000: M+ CLÁSICOS HD")}},
     };
     EXPECT_EQ(result.settings, expected);
     EXPECT_EQ(result.missingKeys, QStringList{QStringLiteral("DEAD:00C00000:03F0:0001:1")});
     EXPECT_EQ(result.channelLines, 6);
-    const QList<std::pair<int, int>> expectedProgress = {{0, 6}, {1, 6}, {2, 6}, {3, 6}, {4, 6}, {5, 6}, {6, 6}, {0, 6}};
+    const QList<std::pair<int, int>> expectedProgress = {{0, 6}, {1, 6}, {2, 6}, {3, 6},
+                                                         {4, 6}, {5, 6}, {6, 6}, {0, 6}};
     EXPECT_EQ(progress, expectedProgress);
 }
 
@@ -242,9 +283,11 @@ TEST(Bouquets, ChannelLimitAndEndOfFile)
     };
     const Case cases[] = {
         {"LimitSkipsTheRest", "1\nBig\n" + channel.repeated(1003) + "/\n", {{QStringLiteral("Big"), 1001}}},
-        {"LimitThenANumberStartsABouquet", "1\nBig\n" + channel.repeated(1001) + "2\nNext\n" + channel + "/\n",
+        {"LimitThenANumberStartsABouquet",
+         "1\nBig\n" + channel.repeated(1001) + "2\nNext\n" + channel + "/\n",
          {{QStringLiteral("Big"), 1001}, {QStringLiteral("Next"), 1}}},
-        {"SlashEndsTheBouquet", "1\nA\n" + channel + "/\n" + channel + "2\nB\n/\n",
+        {"SlashEndsTheBouquet",
+         "1\nA\n" + channel + "/\n" + channel + "2\nB\n/\n",
          {{QStringLiteral("A"), 1}, {QStringLiteral("B"), 0}}},
         {"EndOfFileEndsTheBouquet", "1\nA\n" + channel + channel, {{QStringLiteral("A"), 2}}},
         {"NumberAtTheVeryEnd", "5", {{QString(), 0}}},
@@ -267,7 +310,8 @@ TEST(SettingsFile, WritesTabIndentedCrLfLinesAndReadsThemBack)
     ChannelSettings settings;
     settings.bouquets = {
         {QStringLiteral("Favourites"),
-         {QStringLiteral("2EE3:0441:0001:00C00000: Das Erste"), QStringLiteral("1197:0406:0001:00C00000: EDGEsport")}},
+         {QStringLiteral("2EE3:0441:0001:00C00000: Das Erste"),
+          QStringLiteral("1197:0406:0001:00C00000: EDGEsport")}},
         {QStringLiteral("Leer"), {}},
         {QStringLiteral("Spanien ñ"), {QStringLiteral("746C:03F0:0001:00C00000: M+ ACCIÓN")}},
     };
@@ -306,15 +350,18 @@ TEST(SettingsFile, FindByKeyAndByName)
     settings.bouquets = {
         {QStringLiteral("2EE3:0441:0001: a bouquet named like a key and like Das Erste"), {}},
         {QStringLiteral("Favourites"),
-         {QStringLiteral("2EE3:0441:0001:00C00000: Das Erste"), QStringLiteral("2EE3:0441:0001:00C00000: Das Erste HD"),
+         {QStringLiteral("2EE3:0441:0001:00C00000: Das Erste"),
+          QStringLiteral("2EE3:0441:0001:00C00000: Das Erste HD"),
           QStringLiteral("7474:03F0:0001:00C00000: "), QStringLiteral("short")}},
         {QStringLiteral("Zweite"), {QStringLiteral("2EE3:0441:0001:00820000: Das Erste")}},
     };
     EXPECT_EQ(settings.nodesInOrder().size(), 8);
-    EXPECT_EQ(settings.findByKey(QStringLiteral("2EE3:0441:0001:")), QStringLiteral("2EE3:0441:0001:00C00000: Das Erste"));
+    EXPECT_EQ(settings.findByKey(QStringLiteral("2EE3:0441:0001:")),
+              QStringLiteral("2EE3:0441:0001:00C00000: Das Erste"));
     EXPECT_EQ(settings.findByKey(QStringLiteral("FFFF:0441:0001:")), std::nullopt);
     EXPECT_EQ(settings.findByKey(QString()), std::nullopt);
-    EXPECT_EQ(settings.findByName(QStringLiteral("Das Erste")), QStringLiteral("2EE3:0441:0001:00C00000: Das Erste"));
+    EXPECT_EQ(settings.findByName(QStringLiteral("Das Erste")),
+              QStringLiteral("2EE3:0441:0001:00C00000: Das Erste"));
     EXPECT_EQ(settings.findByName(QStringLiteral("Das Erste HD")),
               QStringLiteral("2EE3:0441:0001:00C00000: Das Erste HD"));
     EXPECT_EQ(settings.findByName(QStringLiteral("das erste")), std::nullopt);
@@ -338,13 +385,14 @@ TEST(CreateService, BuildsFromTheCacheWithoutTheBox)
     EXPECT_TRUE(messages.isEmpty());
     EXPECT_EQ(lastPosition, 0);
     EXPECT_EQ(result.settings.bouquets.size(), 2);
-    EXPECT_EQ(readBytes(start.folders.settingsFile()), QByteArray("Favourites\r\n"
-                                                                  "\t2B8E:03F2:0001:00C00000: 3sat HD\r\n"
-                                                                  "\t1197:0406:0001:00C00000: EDGEsport\r\n"
-                                                                  "\t7474:03F0:0001:00C00000: LA 2\r\n"
-                                                                  "Spanien\r\n"
-                                                                  "\t746C:03F0:0001:00C00000: M+ ACCI\xc3\x93N\r\n"
-                                                                  "\t78BF:03EC:0001:00C00000: M+ CL\xc3\x81SICOS HD\r\n"));
+    EXPECT_EQ(readBytes(start.folders.settingsFile()),
+              QByteArray("Favourites\r\n"
+                         "\t2B8E:03F2:0001:00C00000: 3sat HD\r\n"
+                         "\t1197:0406:0001:00C00000: EDGEsport\r\n"
+                         "\t7474:03F0:0001:00C00000: LA 2\r\n"
+                         "Spanien\r\n"
+                         "\t746C:03F0:0001:00C00000: M+ ACCI\xc3\x93N\r\n"
+                         "\t78BF:03EC:0001:00C00000: M+ CL\xc3\x81SICOS HD\r\n"));
 }
 
 TEST(CreateService, DownloadsWhenACacheFileIsMissing)
@@ -352,7 +400,8 @@ TEST(CreateService, DownloadsWhenACacheFileIsMissing)
     StartDir start;
     start.put(start.folders.bouquetsFile(), timersFixture(QStringLiteral("djgueto_bouquets")));
     FakeBoxClient box;
-    box.files.insert(QStringLiteral("/var/tuxbox/config/enigma/bouquets"), timersFixture(QStringLiteral("djgueto_bouquets")));
+    box.files.insert(QStringLiteral("/var/tuxbox/config/enigma/bouquets"),
+                     timersFixture(QStringLiteral("djgueto_bouquets")));
     box.files.insert(QStringLiteral("/var/tuxbox/config/enigma/services"),
                      enigmaFixture(QStringLiteral("djgueto_ListaDeCanales/services")));
     CreateService create(start.folders, box);
@@ -360,10 +409,13 @@ TEST(CreateService, DownloadsWhenACacheFileIsMissing)
     create.setInform([&](const QString &m) { messages.append(m); });
 
     create.run();
-    EXPECT_EQ(messages, QStringList{QStringLiteral("Es sind keine Settings im Verzeichnis -MorvelSettings- vorhanden !\n"
-                                                   "Die Settigs werden nun von der DB geladen !")});
-    EXPECT_EQ(box.calls, (QStringList{QStringLiteral("connect"), QStringLiteral("RETR /var/tuxbox/config/enigma/bouquets"),
-                                      QStringLiteral("RETR /var/tuxbox/config/enigma/services"), QStringLiteral("QUIT")}));
+    EXPECT_EQ(messages, QStringList{QStringLiteral(
+                            "Es sind keine Settings im Verzeichnis -MorvelSettings- vorhanden !\n"
+                            "Die Settigs werden nun von der DB geladen !")});
+    EXPECT_EQ(
+        box.calls,
+        (QStringList{QStringLiteral("connect"), QStringLiteral("RETR /var/tuxbox/config/enigma/bouquets"),
+                     QStringLiteral("RETR /var/tuxbox/config/enigma/services"), QStringLiteral("QUIT")}));
     EXPECT_EQ(readBytes(start.folders.servicesFile()),
               readBytes(enigmaFixture(QStringLiteral("djgueto_ListaDeCanales/services"))));
     EXPECT_EQ(ChannelSettings::load(start.folders.settingsFile()).bouquets.size(), 2);
@@ -396,7 +448,8 @@ TEST(CreateService, FailuresLeaveTheSettingsFileAlone)
         box.refuseConnection = c.refuse;
         box.silentMissing = c.silent;
         if (c.serveBouquets)
-            box.files.insert(QString::fromLatin1(BoxBouquetsPath), timersFixture(QStringLiteral("djgueto_bouquets")));
+            box.files.insert(QString::fromLatin1(BoxBouquetsPath),
+                             timersFixture(QStringLiteral("djgueto_bouquets")));
         if (c.serveServices)
             box.files.insert(QString::fromLatin1(BoxServicesPath),
                              enigmaFixture(QStringLiteral("djgueto_ListaDeCanales/services")));
@@ -421,7 +474,8 @@ TEST(CreateService, UnreadableCacheFiles)
     for (const bool bouquetsBroken : {true, false}) {
         SCOPED_TRACE(bouquetsBroken ? "bouquets" : "services");
         StartDir start;
-        start.put(start.folders.servicesFile(), enigmaFixture(QStringLiteral("djgueto_ListaDeCanales/services")));
+        start.put(start.folders.servicesFile(),
+                  enigmaFixture(QStringLiteral("djgueto_ListaDeCanales/services")));
         start.put(start.folders.bouquetsFile(), timersFixture(QStringLiteral("djgueto_bouquets")));
         const QString broken = bouquetsBroken ? start.folders.bouquetsFile() : start.folders.servicesFile();
         QFile::remove(broken);
@@ -432,7 +486,8 @@ TEST(CreateService, UnreadableCacheFiles)
             create.run();
             ADD_FAILURE() << "no error";
         } catch (const FileError &e) {
-            EXPECT_EQ(e.message(), bouquetsBroken ? QStringLiteral("Fehler ... Bouqets") : QStringLiteral("Fehler ... service"));
+            EXPECT_EQ(e.message(), bouquetsBroken ? QStringLiteral("Fehler ... Bouqets")
+                                                  : QStringLiteral("Fehler ... service"));
         }
         EXPECT_FALSE(QFileInfo::exists(start.folders.settingsFile()));
     }
@@ -446,7 +501,8 @@ TEST(TimerFolders, CreatesTheThreeFolders)
     folders.ensureExist();
     QStringList made = QDir(dir.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     made.sort();
-    EXPECT_EQ(made, (QStringList{QStringLiteral("MorvelSettings"), QStringLiteral("TVGenial"), QStringLiteral("Timer_epl")}));
+    EXPECT_EQ(made, (QStringList{QStringLiteral("MorvelSettings"), QStringLiteral("TVGenial"),
+                                 QStringLiteral("Timer_epl")}));
     EXPECT_EQ(folders.settingsFile(), dir.path() + QStringLiteral("/MorvelSettings/BVSettings.set"));
     EXPECT_EQ(folders.timerFile(), dir.path() + QStringLiteral("/Timer_epl/timer.epl"));
     EXPECT_EQ(folders.guideFile(), dir.path() + QStringLiteral("/TVGenial/i_REMOTE.txt"));

@@ -53,7 +53,8 @@ public:
     QStringList calls;
 };
 
-inline void FakeFtpSession::retrieve(const QString &remote, const QString &localPath, const TransferProgress &)
+inline void FakeFtpSession::retrieve(const QString &remote, const QString &localPath,
+                                     const TransferProgress &)
 {
     m_box.calls.append(QStringLiteral("RETR ") + remote);
     const auto it = m_box.files.constFind(remote);
@@ -67,4 +68,7 @@ inline void FakeFtpSession::retrieve(const QString &remote, const QString &local
         throw TransferError(QStringLiteral("cannot write ") + localPath, 23);
 }
 
-inline void FakeFtpSession::quit() { m_box.calls.append(QStringLiteral("QUIT")); }
+inline void FakeFtpSession::quit()
+{
+    m_box.calls.append(QStringLiteral("QUIT"));
+}

@@ -24,8 +24,10 @@ ChannelSettings germanSettings()
     settings.bouquets = {
         {QStringLiteral("Das Erste"), {}}, // a bouquet name is no channel
         {QStringLiteral("Favourites"),
-         {QStringLiteral("2EE3:0441:0001:00C00000: Das Erste"), QStringLiteral("2EE3:0441:0001:00C00000: Das Erste"),
-          QStringLiteral("2E9B:0441:0001:00C00000: SAT.1"), QStringLiteral("2F08:0441:0001:00C00000: Super RTL"),
+         {QStringLiteral("2EE3:0441:0001:00C00000: Das Erste"),
+          QStringLiteral("2EE3:0441:0001:00C00000: Das Erste"),
+          QStringLiteral("2E9B:0441:0001:00C00000: SAT.1"),
+          QStringLiteral("2F08:0441:0001:00C00000: Super RTL"),
           QStringLiteral("6D66:0437:0001:00C00000: ZDF"), QStringLiteral("0001:0001:0001:00C00000: ard"),
           QStringLiteral("0002:0001:0001:00C00000: Zürich ä")}},
     };
@@ -36,9 +38,10 @@ ChannelSettings germanSettings()
 QByteArray block(const char *name, const char *channel, const char *startDate, const char *startTime,
                  const char *endDate, const char *endTime)
 {
-    return QByteArray("\t<recProg>\r\n\t\t<progName><![CDATA[") + name + "]]></progName>\r\n\t\t<sender><![CDATA[" +
-           channel + "]]></sender>\r\n\t\t<progStartDate>" + startDate + "</progStartDate>\r\n\t\t<progStartTime>" +
-           startTime + "</progStartTime>\r\n\t\t<progEndDate>" + endDate + "</progEndDate>\r\n\t\t<progEndTime>" +
+    return QByteArray("\t<recProg>\r\n\t\t<progName><![CDATA[") + name +
+           "]]></progName>\r\n\t\t<sender><![CDATA[" + channel + "]]></sender>\r\n\t\t<progStartDate>" +
+           startDate + "</progStartDate>\r\n\t\t<progStartTime>" + startTime +
+           "</progStartTime>\r\n\t\t<progEndDate>" + endDate + "</progEndDate>\r\n\t\t<progEndTime>" +
            endTime + "</progEndTime>\r\n\t</recProg>\r\n";
 }
 
@@ -89,8 +92,8 @@ TEST(GuideImport, Durations)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         TimerList list;
-        importGuideData(block("x", "ARD", c.startDate, c.startTime, c.endDate, c.endTime), germanSettings(), list,
-                        winterClock());
+        importGuideData(block("x", "ARD", c.startDate, c.startTime, c.endDate, c.endTime), germanSettings(),
+                        list, winterClock());
         ASSERT_EQ(list.size(), 1);
         EXPECT_EQ(list.entries().at(0).duration, QString::fromLatin1(c.duration));
     }
@@ -148,9 +151,10 @@ TEST(GuideImport, ValueLines)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        const QByteArray data = "<recProg>\n" + c.nameLine +
-                                "\n<sender><![CDATA[ARD]]>\n<progStartDate>2004-12-24</\n<progStartTime>20:15</\n"
-                                "<progEndDate>2004-12-24</\n<progEndTime>21:00</\n";
+        const QByteArray data =
+            "<recProg>\n" + c.nameLine +
+            "\n<sender><![CDATA[ARD]]>\n<progStartDate>2004-12-24</\n<progStartTime>20:15</\n"
+            "<progEndDate>2004-12-24</\n<progEndTime>21:00</\n";
         TimerList list;
         importGuideData(data, germanSettings(), list, winterClock());
         ASSERT_EQ(list.size(), 1);
@@ -205,14 +209,15 @@ TEST(GuideImport, RunChecksTheFilesAndReloadsTheSettings)
         runGuideImport(folders, chooser, list, winterClock(), inform);
         ADD_FAILURE() << "no error";
     } catch (const FileError &e) {
-        EXPECT_EQ(e.message(), QStringLiteral("Datei -> i_REMOTE.txt <- nicht vorhanden.\nBitte TVGenial.pdf lesen !"));
+        EXPECT_EQ(e.message(),
+                  QStringLiteral("Datei -> i_REMOTE.txt <- nicht vorhanden.\nBitte TVGenial.pdf lesen !"));
     }
     EXPECT_TRUE(list.isEmpty());
 
     ASSERT_TRUE(QFile::copy(timersFixture(QStringLiteral("i_REMOTE.txt")), folders.guideFile()));
     EXPECT_EQ(runGuideImport(folders, chooser, list, winterClock(), inform).added, 2);
-    EXPECT_EQ(messages,
-              QStringList{QStringLiteral("Datei -> BVSettins.set <- nicht vorhanden.\nBitte -Service- neu ertellen !")});
+    EXPECT_EQ(messages, QStringList{QStringLiteral(
+                            "Datei -> BVSettins.set <- nicht vorhanden.\nBitte -Service- neu ertellen !")});
     EXPECT_EQ(chooser, germanSettings()) << "the chooser is kept without a settings file";
     EXPECT_EQ(list.entries().at(0).service, QStringLiteral("1:0:1:2EE3:0441:0001:00C00000:0:0:0:"));
 

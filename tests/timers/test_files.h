@@ -11,7 +11,10 @@
 #include "support/test_paths.h"
 
 // Readable failure messages for Qt strings.
-inline void PrintTo(const QString &text, std::ostream *os) { *os << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString &text, std::ostream *os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
 inline void PrintTo(const QByteArray &bytes, std::ostream *os)
 {
     *os << '"';
@@ -20,7 +23,8 @@ inline void PrintTo(const QByteArray &bytes, std::ostream *os)
         if (u >= 0x20 && u < 0x7f && c != '\\')
             *os << c;
         else
-            *os << "\\x" << "0123456789abcdef"[u >> 4] << "0123456789abcdef"[u & 15];
+            *os << "\\x"
+                << "0123456789abcdef"[u >> 4] << "0123456789abcdef"[u & 15];
     }
     *os << '"';
 }
@@ -42,7 +46,10 @@ inline void writeBytes(const QString &path, const QByteArray &data)
     ASSERT_EQ(file.write(data), data.size());
 }
 
-inline QString timersFixture(const QString &name) { return testpaths::fixturesDir() + QStringLiteral("/timers/") + name; }
+inline QString timersFixture(const QString &name)
+{
+    return testpaths::fixturesDir() + QStringLiteral("/timers/") + name;
+}
 inline QString enigmaFixture(const QString &name)
 {
     return testpaths::fixturesDir() + QStringLiteral("/enigma1/settings-packages/") + name;

@@ -47,10 +47,13 @@ TEST(TimerListFile, BoxWrittenFileReadsEveryRecord)
     const Fields expected[] = {
         {"1:0:1:6dca:44d:1:c00000:0:0:0:", "Das Erste/", "Tagesschau", "4711", "44", "1103915700", "900"},
         {"1:0:1:6d66:437:1:c00000:0:0:0:", "ZDF/", "heute-journal", "0", "44", "1103921400", "1800"},
-        {"1:0:1:445d:453:1:c00000:0:0:0:", "ProSieben/", "Die Simpsons", "0", "4194348", "1103905800", "3600"},
+        {"1:0:1:445d:453:1:c00000:0:0:0:", "ProSieben/", "Die Simpsons", "0", "4194348", "1103905800",
+         "3600"},
         {"1:0:1:2ee3:441:1:c00000:0:0:0:", "/", "Umschalten", "12", "34", "1103930000", "60"},
-        {"1:0:1:6dca:44d:1:c00000:0:0:0:", "Das Erste/", "Tatort: \xc3\x9c" "ber die Grenze", "99", "268", "1103829300",
-         "5400"},
+        {"1:0:1:6dca:44d:1:c00000:0:0:0:", "Das Erste/",
+         "Tatort: \xc3\x9c"
+         "ber die Grenze",
+         "99", "268", "1103829300", "5400"},
         {"1:0:1:6d67:437:1:c00000:0:0:0:", "/", "???", "5", "131108", "1103940000", "2700"},
     };
     ASSERT_EQ(list.size(), 6);
@@ -136,11 +139,15 @@ TEST(TimerListFile, IncompleteAndOddRecords)
          "#NAME Timerlist\r\n#SERVICE: a\r\n#DESCRIPTION: /first\r\n#SERVICE: b\r\n#DESCRIPTION: /second\r\n"
          "#EVENT_ID 2\r\n#TYPE 34\r\n#TIME_BEGIN 5\r\n#DURATION 6\r\n",
          {{"a", "/", "first", "0", "0", "0", "0"}, {"b", "/", "second", "2", "34", "5", "6"}}},
-        {"FileEndsInsideARecord", "#SERVICE: a\r\n#DESCRIPTION: /cut", {{"a", "/", "cut", "0", "0", "0", "0"}}},
+        {"FileEndsInsideARecord",
+         "#SERVICE: a\r\n#DESCRIPTION: /cut",
+         {{"a", "/", "cut", "0", "0", "0", "0"}}},
         {"KeysInsideADescriptionAreText",
          "#SERVICE: a\n#DESCRIPTION: /see #TYPE 99 and #SERVICE: x\n#TYPE 44\n",
          {{"a", "/", "see #TYPE 99 and #SERVICE: x", "0", "44", "0", "0"}}},
-        {"FirstOfARepeatedKeyCounts", "#SERVICE: a\n#TYPE 44\n#TYPE 34\n", {{"a", "/", "???", "0", "44", "0", "0"}}},
+        {"FirstOfARepeatedKeyCounts",
+         "#SERVICE: a\n#TYPE 44\n#TYPE 34\n",
+         {{"a", "/", "???", "0", "44", "0", "0"}}},
         {"EightBitBytesPassThrough",
          "#SERVICE: a\n#DESCRIPTION: /\xe4\xf6\xfc \xc3\xa4\x01\xff\n",
          {{"a", "/", "\xe4\xf6\xfc \xc3\xa4\x01\xff", "0", "0", "0", "0"}}},
@@ -228,9 +235,9 @@ TEST(TimerListRows, CellsFollowTheGridColumns)
 
 TEST(TimerTypes, ModesAndTypes)
 {
-    EXPECT_EQ(timertypes::modeNames(), (QStringList{QStringLiteral("???"), QStringLiteral("Aufnahme"),
-                                                    QStringLiteral("Umschalten"), QStringLiteral("Ngrab"),
-                                                    QStringLiteral("Fertig")}));
+    EXPECT_EQ(timertypes::modeNames(),
+              (QStringList{QStringLiteral("???"), QStringLiteral("Aufnahme"), QStringLiteral("Umschalten"),
+                           QStringLiteral("Ngrab"), QStringLiteral("Fertig")}));
     const std::pair<const char *, const char *> shown[] = {
         {"44", "Aufnahme"}, {"34", "Umschalten"}, {"131108", "Ngrab"}, {"268", "Fertig"},
         {"12", "???"},      {"0", "???"},         {"", "???"},         {" 44", "???"},
@@ -257,7 +264,8 @@ TEST(ServiceReference, ChannelKey)
         {"", "0000:0000:0000:"},
     };
     for (const auto &[reference, key] : cases)
-        EXPECT_EQ(servicerefs::channelKey(QString::fromLatin1(reference)), QString::fromLatin1(key)) << reference;
+        EXPECT_EQ(servicerefs::channelKey(QString::fromLatin1(reference)), QString::fromLatin1(key))
+            << reference;
 }
 
 TEST(ServiceReference, ReplaceReferencePart)
@@ -265,13 +273,15 @@ TEST(ServiceReference, ReplaceReferencePart)
     const QString part = QStringLiteral("2EE3:0441:0001:00C00000:");
     const std::pair<const char *, const char *> cases[] = {
         {"1:0:1:2ee3:0441:0001:c00000:0:0:0:", "1:0:1:2EE3:0441:0001:00C00000:0:0:0:"},
-        {"1:0:1:6dca:44d:1:c00000:0:0:0:/hdd/movie/x.ts", "1:0:1:2EE3:0441:0001:00C00000:0:0:0:/hdd/movie/x.ts"},
+        {"1:0:1:6dca:44d:1:c00000:0:0:0:/hdd/movie/x.ts",
+         "1:0:1:2EE3:0441:0001:00C00000:0:0:0:/hdd/movie/x.ts"},
         {"", "2EE3:0441:0001:00C00000:"},
         {"1:0:", "2EE3:0441:0001:00C00000:1:0:"},
         {"1:0:1:abc", "1:0:1:2EE3:0441:0001:00C00000:abc"},
     };
     for (const auto &[reference, result] : cases)
-        EXPECT_EQ(servicerefs::replaceReferencePart(QString::fromLatin1(reference), part), QString::fromLatin1(result))
+        EXPECT_EQ(servicerefs::replaceReferencePart(QString::fromLatin1(reference), part),
+                  QString::fromLatin1(result))
             << reference;
     EXPECT_EQ(servicerefs::fromChannelEntry(QStringLiteral("2EE3:0441:0001:00C00000: Das Erste")),
               QStringLiteral("1:0:1:2EE3:0441:0001:00C00000:0:0:0:"));
@@ -279,10 +289,12 @@ TEST(ServiceReference, ReplaceReferencePart)
 
 TEST(TimerText, DisplayConversion)
 {
-    const QString utf8Held = QString::fromLatin1("\xc3\x9c" "ber");
+    const QString utf8Held = QString::fromLatin1("\xc3\x9c"
+                                                 "ber");
     EXPECT_EQ(fileTextToDisplay(utf8Held), QStringLiteral("Über"));
     EXPECT_EQ(displayTextToFile(QStringLiteral("Über")), utf8Held);
-    const QString latin1Held = QString::fromLatin1("\xdc" "ber");
+    const QString latin1Held = QString::fromLatin1("\xdc"
+                                                   "ber");
     EXPECT_EQ(fileTextToDisplay(latin1Held), latin1Held);
     EXPECT_EQ(displayTextToFile(QStringLiteral("plain")), QStringLiteral("plain"));
 }
