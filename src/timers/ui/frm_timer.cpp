@@ -38,9 +38,8 @@ constexpr int ColumnWidths[TimerEntry::ColumnCount] = {64, 506, 393, 76, 55, 82,
 
 bool askYesNo(QWidget *parent, const QString &question)
 {
-    return QMessageBox::question(parent, QStringLiteral("Boxvisor"), question, QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No)
-           == QMessageBox::Yes;
+    return QMessageBox::question(parent, QStringLiteral("Boxvisor"), question,
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
 bool choosePrinterWithDialog(QWidget *parent, QPrinter &printer)
@@ -124,28 +123,31 @@ void TFrmTimer::buildWindow()
         buttonRow->addWidget(button);
         return button;
     };
-    LMDOfficeButton2 = makeButton("LMDOfficeButton2", QStringLiteral("Read Timer"), QStringLiteral("Timer von Box lesen"),
-                                  QStyle::SP_ArrowDown, &TFrmTimer::LMDOfficeButton2Click);
+    LMDOfficeButton2 =
+        makeButton("LMDOfficeButton2", QStringLiteral("Read Timer"), QStringLiteral("Timer von Box lesen"),
+                   QStyle::SP_ArrowDown, &TFrmTimer::LMDOfficeButton2Click);
     LMDOfficeButton4 = makeButton("LMDOfficeButton4", QStringLiteral("Save + transfer"),
                                   QStringLiteral("Speicher und zur Box tranferieren"), QStyle::SP_ArrowUp,
                                   &TFrmTimer::LMDOfficeButton4Click);
     LMDOfficeButton4->setEnabled(false);
-    LMDOfficeButton3 = makeButton("LMDOfficeButton3", QStringLiteral("Del Line"), QStringLiteral("Zeile Löschen"),
-                                  QStyle::SP_TrashIcon, &TFrmTimer::LMDOfficeButton3Click);
+    LMDOfficeButton3 =
+        makeButton("LMDOfficeButton3", QStringLiteral("Del Line"), QStringLiteral("Zeile Löschen"),
+                   QStyle::SP_TrashIcon, &TFrmTimer::LMDOfficeButton3Click);
     LMDOfficeButton5 = makeButton("LMDOfficeButton5", QStringLiteral("Print"), QStringLiteral("Print Grid"),
                                   QStyle::SP_FileDialogContentsView, &TFrmTimer::LMDOfficeButton5Click);
-    LMDOfficeButton6 = makeButton(
-        "LMDOfficeButton6", QStringLiteral("Create Service"),
-        QStringLiteral("Settings aus der Box lesen und dem Boxvisor zur verfügung stellen"),
-        QStyle::SP_BrowserReload, &TFrmTimer::LMDOfficeButton6Click);
+    LMDOfficeButton6 =
+        makeButton("LMDOfficeButton6", QStringLiteral("Create Service"),
+                   QStringLiteral("Settings aus der Box lesen und dem Boxvisor zur verfügung stellen"),
+                   QStyle::SP_BrowserReload, &TFrmTimer::LMDOfficeButton6Click);
     LMDOfficeButton1 = makeButton("LMDOfficeButton1", QStringLiteral("New Item"),
                                   QStringLiteral("Neue Timer ( Zeile ) erstellen"), QStyle::SP_FileIcon,
                                   &TFrmTimer::LMDOfficeButton1Click);
-    LMDOfficeButton9 = makeButton("LMDOfficeButton9", QStringLiteral("Planner"), QStringLiteral("Premiere Planer öffnen"),
-                                  QStyle::SP_FileDialogDetailedView, &TFrmTimer::LMDOfficeButton9Click);
+    LMDOfficeButton9 =
+        makeButton("LMDOfficeButton9", QStringLiteral("Planner"), QStringLiteral("Premiere Planer öffnen"),
+                   QStyle::SP_FileDialogDetailedView, &TFrmTimer::LMDOfficeButton9Click);
     LMDOfficeButton7 = makeButton("LMDOfficeButton7", QStringLiteral("TVGenial import"),
-                                  QStringLiteral("TVGenial - Timerdatei einlesen"), QStyle::SP_DialogOpenButton,
-                                  &TFrmTimer::LMDOfficeButton7Click);
+                                  QStringLiteral("TVGenial - Timerdatei einlesen"),
+                                  QStyle::SP_DialogOpenButton, &TFrmTimer::LMDOfficeButton7Click);
     buttonRow->addStretch(1);
     outer->addLayout(buttonRow);
 
@@ -271,8 +273,8 @@ void TFrmTimer::fillGridRow(int row)
 {
     const TimerEntry &entry = m_list.entries().at(row - 1);
     for (int column = 0; column < TimerEntry::ColumnCount; ++column) {
-        const QString text = column == TimerEntry::ColDescription ? fileTextToDisplay(entry.description)
-                                                                  : entry.cell(column);
+        const QString text =
+            column == TimerEntry::ColDescription ? fileTextToDisplay(entry.description) : entry.cell(column);
         QTableWidgetItem *item = sg1->item(row - 1, column);
         if (!item) {
             item = new QTableWidgetItem;
@@ -452,7 +454,8 @@ void TFrmTimer::newItem()
     const QDateTime now = QDateTime::currentDateTime();
     const qint64 inTenMinutes = now.time().msecsSinceStartOfDay() / 1000 + 600;
     m_list.appendNew(QStringLiteral("NEW Item"), servicerefs::DefaultReference,
-                     QString::number(m_clock.DateTimeToEpoch(now.date(), inTenMinutes)), QStringLiteral("60"));
+                     QString::number(m_clock.DateTimeToEpoch(now.date(), inTenMinutes)),
+                     QStringLiteral("60"));
     listChanged();
     LMDOfficeButton4->setEnabled(true);
     selectRow(m_list.size());
@@ -494,8 +497,8 @@ void TFrmTimer::deleteLine()
 {
     if (!rememberedRowIsData())
         return;
-    const QString question =
-        QStringLiteral("Möchtest Du den Eintrag -> ") + edt1->text() + QStringLiteral(" <- wirklich löschen ??");
+    const QString question = QStringLiteral("Möchtest Du den Eintrag -> ") + edt1->text() +
+                             QStringLiteral(" <- wirklich löschen ??");
     if (!m_confirm(this, question))
         return;
     const int row = m_rememberedRow;
@@ -540,8 +543,9 @@ void TFrmTimer::createService()
 
 void TFrmTimer::guideImport()
 {
-    const GuideImportResult result = runGuideImport(m_folders, m_settings, m_list, m_clock,
-                                                    [this](const QString &message) { showMessageBox(this, message); });
+    const GuideImportResult result =
+        runGuideImport(m_folders, m_settings, m_list, m_clock,
+                       [this](const QString &message) { showMessageBox(this, message); });
     cb1->setSettings(m_settings);
     listChanged();
     if (rememberedRowIsData())
@@ -578,7 +582,8 @@ void TFrmTimer::GridDruck(QPrinter &printer, int margin, double scale)
     auto rowTexts = [this](int tableRow) {
         QStringList texts;
         for (int column = 0; column < sg1->columnCount(); ++column) {
-            const QTableWidgetItem *item = tableRow < 0 ? sg1->horizontalHeaderItem(column) : sg1->item(tableRow, column);
+            const QTableWidgetItem *item =
+                tableRow < 0 ? sg1->horizontalHeaderItem(column) : sg1->item(tableRow, column);
             texts.append(item ? item->text() : QString());
         }
         return texts;
@@ -609,8 +614,8 @@ void TFrmTimer::GridDruck(QPrinter &printer, int margin, double scale)
                 const QRect cell(x, y, width, rowHeight);
                 painter.setBrush(fixed ? fixedColor : GridColor);
                 painter.drawRect(cell);
-                painter.drawText(cell.adjusted(insetX, 1, -insetX, -1), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                                 text);
+                painter.drawText(cell.adjusted(insetX, 1, -insetX, -1),
+                                 Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
                 y += rowHeight;
             };
             if (hasHeader)
