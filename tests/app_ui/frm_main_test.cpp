@@ -81,7 +81,8 @@ TEST_F(AppUiTest, ShowingTheWindowRunsTheStartUpThroughItsActivation)
     createWindows();
     main->show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(main.get()));
-    EXPECT_TRUE(main->Started);
+    EXPECT_TRUE(waitUntil([&] { return main->Started; }));
+    QCoreApplication::processEvents();
     EXPECT_EQ(logLinesStartingWith(log, QStringLiteral("Application start")), 1);
 }
 

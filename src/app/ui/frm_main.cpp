@@ -347,15 +347,28 @@ void TFrmMain::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
     // The first appearance counts as an activation even where the window manager does not
-    // give the new window the focus; the start-up runs once the window is on screen.
+    // give the new window the focus.
     if (!m_shownOnce) {
         m_shownOnce = true;
-        QTimer::singleShot(0, this, [this] { activationReached(); });
+        m_activationPending = true;
+    }
+}
+
+void TFrmMain::paintEvent(QPaintEvent *event)
+{
+    QMainWindow::paintEvent(event);
+    // The start-up may block for a while (a contacts import); it waits until the window has
+    // been drawn once, so the user sees the window and its progress bar meanwhile.
+    if (!m_painted) {
+        m_painted = true;
+        if (m_activationPending)
+            QTimer::singleShot(0, this, [this] { activationReached(); });
     }
 }
 
 void TFrmMain::activationReached()
 {
+    m_activationPending = false;
     if (Started || m_inFormActivate || !m_activationArmed)
         return;
     m_activationArmed = false;
@@ -368,7 +381,10 @@ void TFrmMain::changeEvent(QEvent *event)
     if (event->type() != QEvent::ActivationChange || m_inFormActivate)
         return;
     if (isActiveWindow()) {
-        activationReached();
+        if (m_painted)
+            activationReached();
+        else
+            m_activationPending = true;
     } else if (!qobject_cast<QMessageBox *>(QApplication::activeWindow())) {
         // Leaving the window for anything but our own error box: the next return is an activation
         // that retries an unfinished start-up. The error box's own coming and going is not.

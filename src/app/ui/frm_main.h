@@ -161,6 +161,7 @@ protected:
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     void FormCreate();
@@ -190,4 +191,6 @@ private:
     bool m_terminating = false;
     bool m_settingsLoaded = false;
     bool m_shownOnce = false;
+    bool m_painted = false;
+    bool m_activationPending = false;
 };
