@@ -39,6 +39,7 @@
 #include "app/ui/periodic_timer.h"
 #include "common/activity_log.h"
 #include "common/error.h"
+#include "common/logging.h"
 #include "outlook/outlook_interface.h"
 
 namespace {
@@ -473,6 +474,7 @@ void TFrmMain::FormActivate()
     Timer1->setInterval(PeriodicTimer::secondsToInterval(strToInt(config->edtTime->text())));
     MailReadFailed = false;
     Started = true;
+    qCInfo(lcApp) << "start-up done";
 }
 
 ConfigSettings TFrmMain::collectSettings() const
