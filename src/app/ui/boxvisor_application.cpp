@@ -7,8 +7,8 @@
 
 BoxvisorApplication::BoxvisorApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
+    // Only the name: a display name would be appended to every window's caption.
     setApplicationName(QStringLiteral("Boxvisor"));
-    setApplicationDisplayName(QStringLiteral("Boxvisor"));
     setApplicationVersion(QStringLiteral("2.22"));
 }
 

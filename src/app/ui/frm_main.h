@@ -1,14 +1,13 @@
 #pragma once
 
 // The main window: the program's spine. It owns what the whole program shares (the message
-// timer and balloon, the tray icon, the Outlook source, the link to the box), runs the start-up
+// timer and balloon, the tray icon, the Outlook source; the box client is lent to it), runs the start-up
 // sequence at its first activation, shows the last call and Outlook's state, opens every other
 // window from its navigation bar and writes the settings file when the program is ended through
 // it. It does not own the other windows (the program entry creates them) nor the call logic,
 // which plugs into CapiMonitor1IncomingCall.
 
 #include <QMainWindow>
-#include <QPointer>
 #include <QString>
 
 #include <functional>
