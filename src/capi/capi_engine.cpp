@@ -26,6 +26,13 @@ constexpr int RELEASE_GRACE_MS = 1000;
 constexpr int BACKOFF_FIRST_MS = 10;
 constexpr int BACKOFF_MAX_MS = 1000;
 constexpr int LOST_LINK_REPORT_AFTER = 8;
+// The Linux library's send buffer size (128 + 2048).
+constexpr qsizetype DRIVER_SEND_BUFFER_SIZE = 128 + 2048;
+
+qsizetype dataLengthOf(const quint8 *message, qsizetype length)
+{
+    return length >= 18 ? qsizetype(message[16] | message[17] << 8) : 0;
+}
 
 } // namespace
 
@@ -308,9 +315,17 @@ bool TCapi::PutMessage(TCapiMessage &&message)
 {
     m_error = 0;
     message.Header.ApplID = quint16(m_applId & 0xFFFF);
-    quint8 *encoded = message.Encode();
+    const quint8 *encoded = message.Encode();
+    // The Linux library treats the buffer as one of its own send buffers: it copies more than the
+    // message's length out of it, and for DATA_B3_REQ it copies the data in behind the message.
+    // So the message goes to the driver in a zero-padded buffer of at least that size.
+    const qsizetype length = message.Header.Length;
+    const qsizetype dataLength = message.Command() == capiDataB3Req ? dataLengthOf(encoded, length) : 0;
+    const size_t needed = size_t(std::max<qsizetype>(DRIVER_SEND_BUFFER_SIZE, length + dataLength + 64));
+    m_sendBuffer.assign(needed, 0);
+    std::copy(encoded, encoded + length, m_sendBuffer.begin());
     // Without a registration there is no application to send for.
-    const unsigned result = m_registered ? m_driver->putMessage(m_applId, encoded) : 0x1101;
+    const unsigned result = m_registered ? m_driver->putMessage(m_applId, m_sendBuffer.data()) : 0x1101;
     if (result != 0)
         m_error = result;
     return result == 0;

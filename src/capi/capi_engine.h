@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include <QString>
 
@@ -71,4 +72,5 @@ private:
     std::shared_ptr<CapiDriverApi> m_driver;
     std::unique_ptr<TCapiCallBack> m_thread;
     CapiNotifier *m_notifyWindow = nullptr;
+    std::vector<quint8> m_sendBuffer;
 };
