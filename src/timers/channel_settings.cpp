@@ -152,12 +152,22 @@ QString buildChannelEntry(QByteArrayView key, QByteArrayView nameLine)
     QString text;
     if (isAscii(key)) {
         // The usual case: only the name can hold other characters, so it alone is decoded.
-        text.reserve(key.size() + 1 + nameLine.size());
+        const bool asciiName = isAscii(nameLine);
+        qsizetype size = 1 + (asciiName ? nameLine.size() : 0);
         for (const QByteArrayView p : parts)
-            text.append(QLatin1StringView(p));
-        text.append(u' ');
-        if (isAscii(nameLine))
-            return text.append(QLatin1StringView(nameLine));
+            size += p.size();
+        text.resize(size);
+        QChar *out = text.data();
+        for (const QByteArrayView p : parts) {
+            for (const char c : p)
+                *out++ = QLatin1Char(c);
+        }
+        *out++ = u' ';
+        if (asciiName) {
+            for (const char c : nameLine)
+                *out++ = QLatin1Char(c);
+            return text;
+        }
         text.append(decodeBoxText(nameLine));
     } else {
         QByteArray entry;
@@ -258,18 +268,17 @@ void ChannelSettings::save(const QString &path) const
 ServiceIndex::ServiceIndex(const QByteArray &servicesData)
     : m_data(servicesData), m_lines(textlines::splitViews(m_data))
 {
-    m_heads.resize(static_cast<size_t>(m_lines.size()) * HeadLength);
-    m_headLengths.resize(static_cast<size_t>(m_lines.size()));
-    char *out = m_heads.data();
-    for (qsizetype i = 0; i < m_lines.size(); ++i, out += HeadLength) {
-        const QByteArrayView line = m_lines.at(i);
-        const qsizetype n = std::min<qsizetype>(line.size(), HeadLength);
-        for (qsizetype k = 0; k < n; ++k) {
-            const char c = line[k];
-            out[k] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-        }
-        m_headLengths[static_cast<size_t>(i)] = static_cast<quint8>(n);
+}
+
+QByteArrayView ServiceIndex::head(qsizetype line, char (&buffer)[HeadLength]) const
+{
+    const QByteArrayView text = m_lines.at(line);
+    const qsizetype n = std::min<qsizetype>(text.size(), HeadLength);
+    for (qsizetype k = 0; k < n; ++k) {
+        const char c = text[k];
+        buffer[k] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
     }
+    return QByteArrayView(buffer, n);
 }
 
 void ServiceIndex::prepare(const QList<QByteArray> &keys)
@@ -296,11 +305,11 @@ void ServiceIndex::prepare(const QList<QByteArrayView> &keys)
     bool lengthUsed[HeadLength + 1] = {};
     qsizetype open = 0;
     for (const QByteArrayView key : keys) {
-        if (key.isEmpty() || key.size() > HeadLength || m_hits.contains(key))
+        if (key.isEmpty() || key.size() > HeadLength || m_hits.contains(Key{key}))
             continue;
         const qsizetype at = store.size();
         store.append(key);
-        m_hits.insert(QByteArrayView(store.constData() + at, key.size()), -1);
+        m_hits.insert(Key{QByteArrayView(store.constData() + at, key.size())}, -1);
         lengthUsed[key.size()] = true;
         ++open;
     }
@@ -309,11 +318,25 @@ void ServiceIndex::prepare(const QList<QByteArrayView> &keys)
         if (lengthUsed[len])
             lengths.push_back(len);
     }
+    // Most substrings begin like no key at all; a bitmap of the keys' first two bytes turns
+    // those away before the (much dearer) hash lookup.
+    std::vector<bool> starts(1 << 16);
+    const auto startOf = [](QByteArrayView v) {
+        return static_cast<uchar>(v[0]) << 8 | (v.size() > 1 ? static_cast<uchar>(v[1]) : 0);
+    };
+    for (auto it = m_hits.cbegin(); it != m_hits.cend(); ++it) {
+        if (it.value() < 0)
+            starts[static_cast<size_t>(startOf(it.key().bytes))] = true;
+    }
     for (qsizetype i = 0; i < m_lines.size() && open > 0; ++i) {
-        const QByteArrayView h = head(i);
+        char buffer[HeadLength];
+        const QByteArrayView h = head(i, buffer);
         for (const qsizetype len : lengths) {
             for (qsizetype at = 0; at + len <= h.size(); ++at) {
-                const auto hit = m_hits.find(h.sliced(at, len));
+                const QByteArrayView candidate = h.sliced(at, len);
+                if (!starts[static_cast<size_t>(startOf(candidate))])
+                    continue;
+                const auto hit = m_hits.find(Key{candidate});
                 if (hit != m_hits.end() && hit.value() < 0) {
                     hit.value() = i;
                     --open;
@@ -327,14 +350,15 @@ std::optional<QString> ServiceIndex::LookupServiceName(QByteArrayView key) const
 {
     if (key.isEmpty())
         return std::nullopt;
-    const auto hit = m_hits.constFind(key);
+    const auto hit = m_hits.constFind(Key{key});
     return entryAt(hit == m_hits.constEnd() ? scan(key) : hit.value(), key);
 }
 
 qsizetype ServiceIndex::scan(QByteArrayView key) const
 {
     for (qsizetype i = 0; i < m_lines.size(); ++i) {
-        if (head(i).indexOf(key) >= 0)
+        char buffer[HeadLength];
+        if (head(i, buffer).indexOf(key) >= 0)
             return i;
     }
     return -1;

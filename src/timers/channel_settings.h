@@ -108,6 +108,8 @@ class ServiceIndex
 {
 public:
     explicit ServiceIndex(const QByteArray &servicesData);
+    // Lines and keys are views into buffers of its own.
+    Q_DISABLE_COPY_MOVE(ServiceIndex)
 
     // Precomputes the answers for these keys in one pass over the file (optional; lookups of
     // other keys fall back to a scan of their own).
@@ -119,19 +121,32 @@ public:
 private:
     static constexpr int HeadLength = 26;
 
-    QByteArrayView head(qsizetype line) const
-    {
-        return {m_heads.data() + line * HeadLength, m_headLengths[static_cast<size_t>(line)]};
-    }
+    // The first 26 bytes of a line, upper-cased into buffer.
+    QByteArrayView head(qsizetype line, char (&buffer)[HeadLength]) const;
     qsizetype scan(QByteArrayView key) const;
     std::optional<QString> entryAt(qsizetype line, QByteArrayView key) const;
 
     QByteArray m_data;
-    QList<QByteArrayView> m_lines;           // the file's lines without line ends, into m_data
-    std::vector<char> m_heads;               // first 26 bytes of each line, upper-cased, 26 per line
-    std::vector<quint8> m_headLengths;       // how many of them the line has
-    std::deque<QByteArray> m_keys;           // storage of the prepared keys, one block per prepare()
-    QHash<QByteArrayView, qsizetype> m_hits; // prepared key -> matching line, -1 none
+    QList<QByteArrayView> m_lines; // the file's lines without line ends, into m_data
+    std::deque<QByteArray> m_keys; // storage of the prepared keys, one block per prepare()
+    // A key as the hash's key type, hashed by a short multiplicative hash: the keys are at most
+    // 26 bytes and looked up many times per line, where a general-purpose hash costs more than
+    // the rest of the search.
+    struct Key
+    {
+        QByteArrayView bytes;
+        friend bool operator==(Key a, Key b) noexcept { return a.bytes == b.bytes; }
+        friend size_t qHash(Key key, size_t seed) noexcept
+        {
+            size_t h = 0xcbf29ce484222325ULL ^ seed; // FNV-1a
+            for (const char c : key.bytes) {
+                h ^= static_cast<uchar>(c);
+                h *= 0x100000001b3ULL;
+            }
+            return h;
+        }
+    };
+    QHash<Key, qsizetype> m_hits; // prepared key -> matching line, -1 none
 };
 
 struct BouquetsReadResult

@@ -125,6 +125,16 @@ void createService(benchmark::State &state, Pair &pair)
     state.counters["channels"] = channels;
 }
 
+// Create Service without writing BVSettings.set: the same reading, indexing and lookups.
+void buildOnly(benchmark::State &state, Pair &pair)
+{
+    for (auto _ : state) {
+        const QByteArray bouquets = textlines::readFile(pair.folders.bouquetsFile());
+        ServiceIndex services(textlines::readFile(pair.folders.servicesFile()));
+        benchmark::DoNotOptimize(readBouquets(bouquets, services).channelLines);
+    }
+}
+
 void BM_ReadBothFiles_RealPair(benchmark::State &state)
 {
     readBoth(state, realPair());
@@ -133,6 +143,10 @@ void BM_CreateService_RealPair(benchmark::State &state)
 {
     createService(state, realPair());
 }
+void BM_BuildWithoutSaving_RealPair(benchmark::State &state)
+{
+    buildOnly(state, realPair());
+}
 void BM_ReadBothFiles_Generated10000(benchmark::State &state)
 {
     readBoth(state, generatedPair());
@@ -140,6 +154,11 @@ void BM_ReadBothFiles_Generated10000(benchmark::State &state)
 void BM_CreateService_Generated10000(benchmark::State &state)
 {
     createService(state, generatedPair());
+}
+
+void BM_BuildWithoutSaving_Generated10000(benchmark::State &state)
+{
+    buildOnly(state, generatedPair());
 }
 
 TimerList timers(int count)
@@ -197,8 +216,10 @@ void BM_TimerList_SaveFile10000(benchmark::State &state)
 
 BENCHMARK(BM_ReadBothFiles_RealPair)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CreateService_RealPair)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BuildWithoutSaving_RealPair)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadBothFiles_Generated10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CreateService_Generated10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BuildWithoutSaving_Generated10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TimerList_Read10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TimerList_Write10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TimerList_LoadFile10000)->Unit(benchmark::kMillisecond);
