@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QStandardItemModel>
+#include <QStyle>
 #include <QTreeView>
 
 #include "timers/channel_settings.h"
@@ -154,6 +155,9 @@ bool ChannelChooser::showsChannel() const
 void ChannelChooser::showPopup()
 {
     m_tree->expandAll();
+    // Wide enough for whole channel entries, which are longer than the box itself.
+    m_tree->setMinimumWidth(static_cast<QAbstractItemView *>(m_tree)->sizeHintForColumn(0) +
+                            2 * m_tree->indentation() + style()->pixelMetric(QStyle::PM_ScrollBarExtent));
     QComboBox::showPopup();
     // Opening the drop-down must not replace the shown text by the top row's.
     if (m_chosen.isValid())

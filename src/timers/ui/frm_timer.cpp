@@ -160,6 +160,7 @@ void TFrmTimer::buildWindow()
     sg1->horizontalHeader()->setHighlightSections(false);
     sg1->horizontalHeader()->hide();
     sg1->verticalHeader()->hide();
+    sg1->verticalHeader()->setDefaultSectionSize(sg1->fontMetrics().height() + 8);
     for (int column = 0; column < TimerEntry::ColumnCount; ++column)
         sg1->setColumnWidth(column, ColumnWidths[column]);
     sg1->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -222,6 +223,7 @@ void TFrmTimer::buildWindow()
     cal1->setObjectName(QStringLiteral("cal1"));
     cal1->setCalendarPopup(true);
     cal1->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
+    cal1->setMinimumWidth(cal1->fontMetrics().horizontalAdvance(QStringLiteral("00.00.00000")) + 40);
     addField(3, QStringLiteral("Datum :"), cal1, 1);
 
     edtStartTime = new QTimeEdit(this);
