@@ -175,6 +175,24 @@ TEST_F(FrmTimerTest, SaveAndTransferReplacesTheBoxFileAndReloadsTheList)
     EXPECT_TRUE(messages.filter(QStringLiteral("Fehler")).isEmpty()) << messages.join(u'|').toStdString();
 }
 
+TEST_F(FrmTimerTest, AFailedUploadShowsTheErrorAndSendsNoReload)
+{
+    auto window = makeWindow(fake);
+    window->LMDOfficeButton1->click();
+    messages.clear();
+    fake.reachable = false;
+
+    window->LMDOfficeButton4->click();
+
+    EXPECT_EQ(messages, QStringList{QStringLiteral("Die Box 192.0.2.1 antwortet nicht.")});
+    EXPECT_TRUE(fake.requests.isEmpty());
+    EXPECT_FALSE(fake.files.contains(QLatin1String(BoxTimerPath)));
+    EXPECT_EQ(window->Label3->text(), QStringLiteral("---"));
+    // The list was written locally before the upload was tried, and stays.
+    EXPECT_TRUE(readBytes(window->folders().timerFile()).contains("#DESCRIPTION: /NEW Item\r\n"));
+    EXPECT_FALSE(window->ProgressBar1->isVisibleTo(window.get()));
+}
+
 TEST_F(FrmTimerTest, AnUnreachableBoxIsLoggedAndTheGridKept)
 {
     // Nothing listens on the discard port: the connection is refused at once.

@@ -420,7 +420,8 @@ bool TFrmTimer::readTimer()
         showMessageBox(this, QStringLiteral("Die Datei -> timer.epl <- ist nicht vorhanden ..."));
         return false;
     }
-    loadChannelSettings();
+    // An unreadable settings file is reported, and the list is still shown.
+    runGuarded(this, [this] { loadChannelSettings(); });
     m_list.load(m_folders.timerFile());
     listChanged();
     LMDOfficeButton4->setEnabled(true);
@@ -451,7 +452,7 @@ void TFrmTimer::newItem()
 {
     if (m_rememberedRow < 1)
         m_rememberedRow = 1;
-    loadChannelSettings();
+    runGuarded(this, [this] { loadChannelSettings(); });
 
     const QDateTime now = QDateTime::currentDateTime();
     const qint64 inTenMinutes = now.time().msecsSinceStartOfDay() / 1000 + 600;
