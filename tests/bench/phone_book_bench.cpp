@@ -64,7 +64,7 @@ void ParseVCards(benchmark::State &state)
     state.SetBytesProcessed(state.iterations() * data.size());
     state.counters["contacts"] = static_cast<double>(state.range(0));
 }
-BENCHMARK(ParseVCards)->Arg(100)->Arg(5000)->Unit(benchmark::kMillisecond);
+BENCHMARK(ParseVCards)->Arg(100)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 void ImportContacts(benchmark::State &state)
 {
@@ -73,7 +73,7 @@ void ImportContacts(benchmark::State &state)
         b.import();
     state.counters["contacts"] = static_cast<double>(state.range(0));
 }
-BENCHMARK(ImportContacts)->Arg(100)->Arg(5000)->Unit(benchmark::kMillisecond);
+BENCHMARK(ImportContacts)->Arg(100)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 // The search of a call from an unknown number: every row is compared.
 void FindCaller(benchmark::State &state)
@@ -88,8 +88,8 @@ void FindCaller(benchmark::State &state)
 BENCHMARK(FindCaller)
     ->Args({100, 0})
     ->Args({100, 1})
-    ->Args({5000, 0})
-    ->Args({5000, 1})
+    ->Args({10000, 0})
+    ->Args({10000, 1})
     ->Unit(benchmark::kMicrosecond);
 } // namespace
 
