@@ -8,6 +8,12 @@
 #include "capi/capi_monitor.h"
 #include "support/simexchange.h"
 
+// Readable failure messages.
+void PrintTo(const QString &text, std::ostream *os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+
 namespace {
 
 struct IncomingCall

@@ -139,7 +139,8 @@ void SimExchange::start(const Options &options)
                      QStringLiteral("--control-port"),
                      QStringLiteral("0"),
                      QStringLiteral("--outgoing"),
-                     options.outgoing};
+                     options.outgoing,
+                     QStringLiteral("--exit-with-stdin")};
     if (options.clearIgnoredCalls)
         args << QStringLiteral("--clear-ignored");
 

@@ -212,6 +212,9 @@ class Exchange:
         self.control_listener = self.listen_tcp(args.control_port)
         self.selector.register(self.capi_listener, selectors.EVENT_READ, ("accept-capi", None))
         self.selector.register(self.control_listener, selectors.EVENT_READ, ("accept-control", None))
+        if args.exit_with_stdin:
+            # The launcher holds our stdin open; when it dies, so do we (no orphans after a crash).
+            self.selector.register(sys.stdin.fileno(), selectors.EVENT_READ, ("stdin", None))
 
     # -- sockets
 
@@ -787,7 +790,10 @@ class Exchange:
                 timeout = max(0.0, min(w["deadline"] for w in self.waiters) - time.monotonic())
             for key, mask in self.selector.select(timeout):
                 kind, obj = key.data
-                if kind == "accept-capi":
+                if kind == "stdin":
+                    if not os.read(sys.stdin.fileno(), 4096):
+                        self.running = False
+                elif kind == "accept-capi":
                     self.accept(self.capi_listener, "capi")
                 elif kind == "accept-control":
                     self.accept(self.control_listener, "control")
@@ -818,6 +824,8 @@ def main():
                         help="CAPI port (below 32768; 0 picks a free one)")
     parser.add_argument("--control-port", type=int, default=2663, help="control port (0: any free one)")
     parser.add_argument("--controllers", type=int, default=1, help="number of ISDN controllers")
+    parser.add_argument("--exit-with-stdin", action="store_true",
+                        help="end when standard input reaches its end (the launcher went away)")
     parser.add_argument("--ready-file", help="write the ports as JSON here once listening")
     parser.add_argument("--capi20rc", metavar="HOME",
                         help="write HOME/.capi20rc pointing the library at this exchange")
