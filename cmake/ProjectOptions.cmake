@@ -10,7 +10,7 @@ target_compile_definitions(project_options INTERFACE
     QT_DISABLE_DEPRECATED_BEFORE=0x060400)
 target_include_directories(project_options INTERFACE ${PROJECT_SOURCE_DIR}/src)
 
-option(BOXVISOR_SANITIZE "Build with -fsanitize=<value> (address,undefined or thread)" "")
+set(BOXVISOR_SANITIZE "" CACHE STRING "Build with -fsanitize=<value> (address,undefined or thread)")
 if(BOXVISOR_SANITIZE)
     target_compile_options(project_options INTERFACE -fsanitize=${BOXVISOR_SANITIZE} -fno-omit-frame-pointer)
     target_link_options(project_options INTERFACE -fsanitize=${BOXVISOR_SANITIZE})
