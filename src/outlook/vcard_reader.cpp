@@ -1,28 +1,11 @@
 #include "outlook/vcard_reader.h"
 
+#include "common/windows1252.h"
+
 #include <QStringDecoder>
 
-#include <array>
 
 namespace {
-
-// Windows-1252 differs from ISO-8859-1 only in 0x80..0x9F; the five unassigned bytes keep
-// their C1 code points, as Windows' own conversion does.
-constexpr std::array<char16_t, 32> cp1252High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-QString fromCp1252(const QByteArray &bytes)
-{
-    QString out;
-    out.reserve(bytes.size());
-    for (const char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        out.append(b >= 0x80 && b <= 0x9F ? QChar(cp1252High[b - 0x80]) : QChar(b));
-    }
-    return out;
-}
 
 QString fromLatin9(const QByteArray &bytes)
 {
@@ -158,7 +141,7 @@ QList<QByteArray> splitOutsideQuotes(const QByteArray &text, char sep)
 QString headerText(const QByteArray &bytes)
 {
     QString text;
-    return decodeUtf8(bytes, text) ? text : fromCp1252(bytes);
+    return decodeUtf8(bytes, text) ? text : decodeCp1252(bytes);
 }
 
 // Removes quotes and resolves the caret escapes of parameter values (^n, ^^, ^').
@@ -302,10 +285,10 @@ QString decodeCharset(const QByteArray &bytes, const QString &charset)
     if (name.isEmpty() || name == u"UTF-8" || name == u"UTF8") {
         // Undeclared 8-bit text from older Windows programs is Windows-1252, and so is text
         // that claims UTF-8 but is not.
-        return decodeUtf8(bytes, text) ? text : fromCp1252(bytes);
+        return decodeUtf8(bytes, text) ? text : decodeCp1252(bytes);
     }
     if (name == u"WINDOWS-1252" || name == u"CP1252" || name == u"WIN-1252" || name == u"X-CP1252")
-        return fromCp1252(bytes);
+        return decodeCp1252(bytes);
     if (name == u"ISO-8859-1" || name == u"ISO8859-1" || name == u"LATIN1" || name == u"LATIN-1" ||
         name == u"US-ASCII" || name == u"ASCII")
         return QString::fromLatin1(bytes);
@@ -317,7 +300,7 @@ QString decodeCharset(const QByteArray &bytes, const QString &charset)
         if (!decoder.hasError())
             return text;
     }
-    return decodeUtf8(bytes, text) ? text : fromCp1252(bytes);
+    return decodeUtf8(bytes, text) ? text : decodeCp1252(bytes);
 }
 
 QStringList VCardProperty::parameterValues(const QString &parameterName) const
