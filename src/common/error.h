@@ -5,6 +5,7 @@
 // exist only where a caller reacts differently.
 
 #include <exception>
+#include <optional>
 
 #include <QByteArray>
 #include <QString>
@@ -63,3 +64,5 @@ public:
 // Converts like the run-time's StrToInt: optional sign, decimal or "0x"/"$" hexadecimal,
 // surrounding blanks allowed; anything else throws ConversionError("'<text>' is not a valid integer value").
 int strToInt(const QString &text);
+// The same conversion without the exception: nothing when text is not an integer.
+std::optional<int> tryStrToInt(QStringView text);

@@ -63,21 +63,8 @@ void TimerFolders::ensureExist() const
 
 bool IsNumber(const QString &text)
 {
-    // The same acceptance as strToInt, without an exception per channel line: the bouquets
-    // reader asks this for every line of the file.
-    QStringView digits = QStringView(text).trimmed();
-    if (digits.startsWith(u'-') || digits.startsWith(u'+'))
-        digits = digits.mid(1);
-    bool ok = false;
-    int value = 0;
-    if (digits.startsWith(u"0x", Qt::CaseInsensitive))
-        value = digits.mid(2).toInt(&ok, 16);
-    else if (digits.startsWith(u'$'))
-        value = digits.mid(1).toInt(&ok, 16);
-    else if (!digits.isEmpty() && digits.front().isDigit())
-        value = digits.toInt(&ok, 10);
-    Q_UNUSED(value)
-    return ok;
+    // No exception per line: the bouquets reader asks this for every line of the file.
+    return tryStrToInt(text).has_value();
 }
 
 QByteArray StripChar(char ch, const QByteArray &text)
