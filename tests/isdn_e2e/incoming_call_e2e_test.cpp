@@ -94,11 +94,9 @@ TEST_F(IncomingCallE2eTest, UnknownCallerIsAnnouncedOnTheTv)
 TEST_F(IncomingCallE2eTest, WithheldNumberIsAnnouncedWithPlaceholders)
 {
     call(QString(), 0x21, 0xA0, QStringLiteral("41"));
-    ASSERT_EQ(box.requests().size(), 1);
-    EXPECT_TRUE(
-        box.requests()[0].startsWith("/cgi-bin/xmessage?timeout=10&caption=Ein%20Anruf%20kommt...&body="
-                                     "Anrufer:%20keine%20Nummer%20:%20"));
-    // What the TV shows, whichever way the question marks travel in the query.
+    EXPECT_EQ(box.requests(),
+              QList<QByteArray>{"/cgi-bin/xmessage?timeout=10&caption=Ein%20Anruf%20kommt...&body="
+                                "Anrufer:%20keine%20Nummer%20:%20???"});
     const QJsonObject message = box.state().value(QStringLiteral("message")).toObject();
     EXPECT_EQ(message.value(QStringLiteral("caption")).toString(), QStringLiteral("Ein Anruf kommt..."));
     EXPECT_EQ(message.value(QStringLiteral("body")).toString(),
