@@ -58,6 +58,9 @@ public:
     quint32 NCCI = 0;
     TB3DataQueue Queue;
     bool Sending = false;
+    // DISCONNECT_REQ has gone out for this PLCI; a second one would only be refused by the
+    // driver (the PLCI is already being cleared).
+    bool DisconnectRequested = false;
 
     void SetPLCI(quint32 plci)
     {

@@ -347,6 +347,7 @@ bool TCapi::Disconnect(TConnection *connection)
     case csB3Disconnecting:
     case csB3Disconnected:
         connection->DisconnectInitiator = 1;
+        connection->DisconnectRequested = true;
         PutMessage(TDisconnectReq(connection->PLCI));
         break;
     default:
@@ -525,8 +526,13 @@ void TCapi::HandleIndication(TCapiMessage &message)
                 conn->DisconnectInitiator = 2;
             PutMessage(TDisconnectB3Resp(conn->NCCI));
             event(conn, message, respond);
-            if (respond && m_connections.Contains(conn) && conn->DisconnectInitiator == 1)
+            // Clearing that began with DISCONNECT_B3_REQ goes on with the call itself; when
+            // DISCONNECT_REQ already went out, this is only the B3 side of that request.
+            if (respond && m_connections.Contains(conn) && conn->DisconnectInitiator == 1 &&
+                !conn->DisconnectRequested) {
+                conn->DisconnectRequested = true;
                 PutMessage(TDisconnectReq(conn->PLCI));
+            }
             break;
         }
         case capiDataB3Ind: {
@@ -616,6 +622,7 @@ void TCapi::HandleConfirmation(TCapiMessage &message)
                 conn->State = csB3Pending;
                 conn->NCCI = m.Identifier;
             } else {
+                conn->DisconnectRequested = true;
                 PutMessage(TDisconnectReq(conn->PLCI));
                 m_error = info; // keep the confirmation's failure visible to the owner
             }
