@@ -26,14 +26,14 @@
 //              CompanyMainTelephoneNumber = MAIN or X-COMPANY-MAIN; ISDNNumber = ISDN;
 //              PrimaryTelephoneNumber = the first TEL marked PREF, else the first TEL without
 //              any type (or only VOICE). A "tel:" URI (4.0) loses its scheme; numbers are
-//              otherwise returned exactly as written.
+//              otherwise returned exactly as written. Empty TEL lines are not counted.
 //   Addresses  Business* = ADR typed WORK, Home* = ADR typed HOME, Mailing* = ADR typed
 //              POSTAL or PREF, else the first ADR. ...PostOfficeBox, ...Street (extended
 //              address and street, one line each), ...City, ...State, ...PostalCode, ...Country
 //              = ADR components 0, 1+2, 3, 4, 5, 6. The whole address (BusinessAddress, ...) is
 //              the ADR's LABEL parameter (4.0), else a LABEL property of the same type (2.1,
 //              3.0), else the lines street, post office box, "postal code city", state, country.
-//   Mail       Email1/2/3Address = the EMAILs in file order, those marked PREF first;
+//   Mail       Email1/2/3Address = the non-empty EMAILs in file order, those marked PREF first;
 //              ...AddressType = "SMTP" for a present address; ...DisplayName =
 //              "FullName (address)" (the address alone without a full name).
 //   Web        BusinessHomePage = URL typed WORK, PersonalHomePage = URL typed HOME,
@@ -101,11 +101,16 @@ QString telNumber(const VCardProperty *tel)
     return number;
 }
 
+// Empty TEL lines (some exporters write one per unused field) are no numbers: they must not
+// hide a real number of the same kind written after them.
 QString nthTel(const VCard &card, const std::function<bool(const QStringList &)> &wanted, int n)
 {
     for (const VCardProperty *tel : card.all(QStringLiteral("TEL"))) {
-        if (wanted(tel->types()) && n-- == 0)
-            return telNumber(tel);
+        if (!wanted(tel->types()))
+            continue;
+        const QString number = telNumber(tel);
+        if (!number.isEmpty() && n-- == 0)
+            return number;
     }
     return {};
 }
@@ -240,8 +245,10 @@ QString email(const VCard &card, int n)
 {
     QList<const VCardProperty *> ordered;
     QList<const VCardProperty *> others;
-    for (const VCardProperty *mail : card.all(QStringLiteral("EMAIL")))
-        (mail->hasType(QStringLiteral("PREF")) ? ordered : others).append(mail);
+    for (const VCardProperty *mail : card.all(QStringLiteral("EMAIL"))) {
+        if (!textOf(mail).isEmpty())
+            (mail->hasType(QStringLiteral("PREF")) ? ordered : others).append(mail);
+    }
     ordered.append(others);
     return n < ordered.size() ? textOf(ordered[n]) : QString();
 }

@@ -137,6 +137,38 @@ TEST(VCardContacts, ReadsRealExportsUnderOutlookNames)
     }
 }
 
+// Exporters that write one line per field leave empty TEL and EMAIL lines; a real value of the
+// same kind after one must still be found.
+TEST(VCardContacts, EmptyLinesHideNoLaterValue)
+{
+    struct Case
+    {
+        const char *name;
+        QByteArray lines;
+        QString property;
+        QString expected;
+    };
+    const Case cases[] = {
+        {"HomeAfterEmptyHome", "TEL;HOME;VOICE:\r\nTEL;HOME;VOICE:030 1234567\r\n", "HomeTelephoneNumber",
+         "030 1234567"},
+        {"NoSecondHomeFromAnEmptyLine", "TEL;HOME;VOICE:\r\nTEL;HOME;VOICE:030 1234567\r\n",
+         "Home2TelephoneNumber", ""},
+        {"FaxAfterEmptyFax", "TEL;WORK;FAX:\r\nTEL;WORK;FAX:030 99\r\n", "BusinessFaxNumber", "030 99"},
+        {"PrimaryAfterEmptyPreferred", "TEL;PREF:\r\nTEL:030 55\r\n", "PrimaryTelephoneNumber", "030 55"},
+        {"MailAfterEmptyPreferredMail", "EMAIL;PREF;INTERNET:\r\nEMAIL;INTERNET:a@example.org\r\n",
+         "Email1Address", "a@example.org"},
+        {"NoSecondMailFromAnEmptyLine", "EMAIL;PREF;INTERNET:\r\nEMAIL;INTERNET:a@example.org\r\n",
+         "Email2AddressType", ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QList<VCard> cards =
+            parseVCards("BEGIN:VCARD\r\nVERSION:2.1\r\nFN:Eva Fischer\r\n" + c.lines + "END:VCARD\r\n");
+        ASSERT_EQ(cards.size(), 1);
+        EXPECT_EQ(contactProperty(cards.first(), c.property), c.expected);
+    }
+}
+
 TEST(VCardContacts, GroupEntriesHaveNoContactProperties)
 {
     struct Case
