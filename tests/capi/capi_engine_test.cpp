@@ -174,6 +174,7 @@ TEST_F(CapiEngineTest, AnswersEachIndicationOfAnIncomingCall)
                                    "8782 1", "8882 1", "8482 1", "0482 1"}));
     QCoreApplication::processEvents();
     EXPECT_EQ(resets, 1);
+    EXPECT_EQ(fake->emptyGets(), 0) << "a message is fetched only after the wait said one is there";
 }
 
 TEST_F(CapiEngineTest, IndicationsForUnknownConnectionsAreDropped)

@@ -115,6 +115,9 @@ public:
     {
         std::lock_guard lock(m_mutex);
         ++getCalls;
+        // The real library blocks here when nothing waits; count such fetches instead.
+        if (!lostLink && m_queue.empty())
+            ++emptyGetCalls;
         if (lostLink || m_queue.empty())
             return 0x1104;
         // The buffer stays valid until the next fetch, as the real library's does; it is exactly
@@ -185,6 +188,12 @@ public:
         std::lock_guard lock(m_mutex);
         return getCalls;
     }
+    // Fetches while no message waited and the link was up: a real driver would have blocked.
+    int emptyGets() const
+    {
+        std::lock_guard lock(m_mutex);
+        return emptyGetCalls;
+    }
     int waits() const
     {
         std::lock_guard lock(m_mutex);
@@ -212,6 +221,7 @@ private:
     unsigned putResult = 0;
     int releaseCalls = 0;
     int getCalls = 0;
+    int emptyGetCalls = 0;
     int waitCalls = 0;
     bool m_released = false;
 };
