@@ -7,6 +7,9 @@
 #include <QObject>
 #include <QStringList>
 
+class QDateTime;
+class QLocale;
+
 class ActivityLog final : public QObject
 {
     Q_OBJECT
@@ -23,6 +26,9 @@ public:
     const QStringList &lines() const { return m_lines; }
     // The date and time suffix used by add(), for the current moment.
     static QString timeStamp();
+    // The same for a given moment and locale: the locale's short date and its time with
+    // seconds (without a time-zone name).
+    static QString timeStamp(const QDateTime &moment, const QLocale &locale);
 
 signals:
     void lineAdded(const QString &line);
