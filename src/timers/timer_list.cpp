@@ -15,19 +15,26 @@ const QByteArray TypeKey = QByteArrayLiteral("#TYPE");
 const QByteArray TimeBeginKey = QByteArrayLiteral("#TIME_BEGIN");
 const QByteArray DurationKey = QByteArrayLiteral("#DURATION");
 
-QString latin1(const QByteArray &bytes)
-{
-    return QString::fromLatin1(bytes);
-}
-
 // The value after a key that ends in one blank on the box's lines ("#TYPE 44"); a key read
 // without its blank gives the rest as it stands.
-QString valueAfter(const QByteArray &line, const QByteArray &key)
+QString valueAfter(QByteArrayView line, const QByteArray &key)
 {
-    QByteArray rest = line.mid(key.size());
+    QByteArrayView rest = line.sliced(key.size());
     if (rest.startsWith(' '))
-        rest.remove(0, 1);
-    return latin1(rest);
+        rest = rest.sliced(1);
+    return QString::fromLatin1(rest);
+}
+
+// A field is one line of the file: a line feed inside it (from a mail, a pasted text) would end
+// the line early and could start a record of its own, so it is written as a blank.
+void appendField(QByteArray &out, const QString &field)
+{
+    const qsizetype at = out.size();
+    out += field.toLatin1();
+    for (qsizetype i = at; i < out.size(); ++i) {
+        if (out.at(i) == '\n')
+            out[i] = ' ';
+    }
 }
 
 } // namespace
@@ -209,9 +216,9 @@ void TimerList::removeRow(int row)
 
 void TimerList::appendFromFileData(const QByteArray &data)
 {
-    const QList<QByteArray> lines = textlines::split(data);
+    const QList<QByteArrayView> lines = textlines::splitViews(data);
     for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QByteArray &line = lines.at(i);
+        const QByteArrayView line = lines.at(i);
         if (!line.startsWith(ServiceKey))
             continue;
         TimerEntry entry;
@@ -226,7 +233,7 @@ void TimerList::appendFromFileData(const QByteArray &data)
         // The record's keyed lines up to the next entry; the first of each key counts. The box
         // leaves out lines it has no value for, so the keys are looked up rather than counted.
         for (qsizetype j = i + 1; j < lines.size() && !lines.at(j).startsWith(ServiceKey); ++j) {
-            const QByteArray &l = lines.at(j);
+            const QByteArrayView l = lines.at(j);
             if (!seenDescription && l.startsWith(DescriptionKey)) {
                 seenDescription = true;
                 const QString text = valueAfter(l, DescriptionKey);
@@ -260,18 +267,18 @@ QByteArray TimerList::toFileData() const
     out += "#NAME Timerlist\r\n";
     for (const TimerEntry &e : m_entries) {
         out += "#SERVICE: ";
-        out += e.service.toLatin1();
+        appendField(out, e.service);
         out += "\r\n#DESCRIPTION: ";
-        out += e.descriptionLead.toLatin1();
-        out += e.description.toLatin1();
+        appendField(out, e.descriptionLead);
+        appendField(out, e.description);
         out += "\r\n#EVENT_ID ";
-        out += e.eventId.toLatin1();
+        appendField(out, e.eventId);
         out += "\r\n#TYPE ";
-        out += e.type.toLatin1();
+        appendField(out, e.type);
         out += "\r\n#TIME_BEGIN ";
-        out += e.timeBegin.toLatin1();
+        appendField(out, e.timeBegin);
         out += "\r\n#DURATION ";
-        out += e.duration.toLatin1();
+        appendField(out, e.duration);
         out += "\r\n";
     }
     return out;

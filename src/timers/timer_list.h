@@ -118,7 +118,8 @@ public:
     // fields, a missing key gives the default ("???" for the description, "0" otherwise);
     // other lines are ignored. The entries are appended with their row numbers.
     void appendFromFileData(const QByteArray &data);
-    // "#NAME Timerlist" and six lines per entry, every line ended by CR LF.
+    // "#NAME Timerlist" and six lines per entry, every line ended by CR LF. A line feed inside a
+    // field is written as a blank, so that no field can break the file's line structure.
     QByteArray toFileData() const;
 
     // Replaces the list by the file's entries. Throws FileError when it cannot be read.

@@ -164,6 +164,29 @@ TEST(TimerListFile, IncompleteAndOddRecords)
     }
 }
 
+TEST(TimerListFile, LineBreaksInsideFieldsCannotStartARecord)
+{
+    TimerList list;
+    TimerEntry &e = list.appendNew(QStringLiteral("Film\r\n#SERVICE: 1:0:1:dead:1:1:0:0:0:0:\n#TYPE 34"),
+                                   QStringLiteral("1:0:1:2ee3:441:1:c00000:0:0:0:\r"),
+                                   QStringLiteral("100\n"), QStringLiteral("60"));
+    e.descriptionLead = QStringLiteral("Das\nErste/");
+
+    const QByteArray written = list.toFileData();
+    EXPECT_EQ(written,
+              QByteArray("#NAME Timerlist\r\n"
+                         "#SERVICE: 1:0:1:2ee3:441:1:c00000:0:0:0:\r\r\n"
+                         "#DESCRIPTION: Das Erste/Film\r #SERVICE: 1:0:1:dead:1:1:0:0:0:0: #TYPE 34\r\n"
+                         "#EVENT_ID 1\r\n"
+                         "#TYPE 44\r\n"
+                         "#TIME_BEGIN 100 \r\n"
+                         "#DURATION 60\r\n"));
+    const TimerList back = parse(written);
+    ASSERT_EQ(back.size(), 1);
+    EXPECT_EQ(back.entries().at(0).service, list.entries().at(0).service) << "a lone CR stays";
+    EXPECT_EQ(back.entries().at(0).type, QStringLiteral("44"));
+}
+
 TEST(TimerListFile, MissingDescriptionIsWrittenAsQuestionMarks)
 {
     const TimerList list = parse("#SERVICE: a\r\n#EVENT_ID 1\r\n");
