@@ -4,7 +4,6 @@
 
 #include <QStringDecoder>
 
-
 namespace {
 
 QString fromLatin9(const QByteArray &bytes)
@@ -406,24 +405,35 @@ QList<VCard> parseVCards(const QByteArray &input)
     QList<VCard> cards;
     VCard card;
     int depth = 0;
+    // Only a BEGIN right after an empty AGENT opens a nested card; any other BEGIN inside a
+    // card means that card lost its END, and it must not swallow every card after it.
+    bool agentOpen = false;
     for (const QByteArray &line : logical) {
         VCardProperty property;
         if (!parseProperty(line, property))
             continue;
         const bool isCardMark = property.value.trimmed().compare(u"VCARD", Qt::CaseInsensitive) == 0;
         if (property.name == u"BEGIN" && isCardMark) {
-            if (depth == 0)
+            if (depth == 1 && !agentOpen) {
+                cards.append(card);
                 card = VCard();
-            ++depth;
+            } else {
+                if (depth == 0)
+                    card = VCard();
+                ++depth;
+            }
+            agentOpen = false;
             continue;
         }
         if (property.name == u"END" && isCardMark) {
             if (depth > 0 && --depth == 0)
                 cards.append(card);
+            agentOpen = false;
             continue;
         }
         if (depth != 1)
             continue;
+        agentOpen = property.name == u"AGENT" && property.value.trimmed().isEmpty();
         if (property.name == u"VERSION")
             card.version = property.value.trimmed();
         card.properties.append(property);

@@ -48,7 +48,7 @@ struct VCard
 };
 
 // Every BEGIN:VCARD ... END:VCARD block of data, in file order (nested cards, such as the
-// AGENT of version 2.1, are skipped).
+// AGENT of version 2.1, are skipped; a card without its END ends at the next BEGIN).
 QList<VCard> parseVCards(const QByteArray &data);
 
 // Decodes bytes in the named charset; an unknown name falls back to UTF-8 when the bytes are

@@ -146,3 +146,16 @@ TEST(VCardReader, SeparatesCardsAndIgnoresTextAroundThem)
     EXPECT_EQ(cards[0].first(QStringLiteral("FN"))->text(), QStringLiteral("eins"));
     EXPECT_EQ(cards[1].first(QStringLiteral("FN"))->text(), QStringLiteral("zwei"));
 }
+
+TEST(VCardReader, CardWithoutEndEndsAtTheNextCard)
+{
+    const QList<VCard> cards = parseVCards(crlf("BEGIN:VCARD\nFN:eins\nTEL:1\n"
+                                                "BEGIN:VCARD\nFN:zwei\nEND:VCARD\n"
+                                                "BEGIN:VCARD\nFN:drei\nEND:VCARD\n"));
+    QStringList names;
+    for (const VCard &card : cards)
+        names.append(card.first(QStringLiteral("FN"))->text());
+    EXPECT_EQ(names, (QStringList{"eins", "zwei", "drei"}));
+    ASSERT_EQ(cards.size(), 3);
+    EXPECT_EQ(cards[0].first(QStringLiteral("TEL"))->text(), QStringLiteral("1"));
+}
