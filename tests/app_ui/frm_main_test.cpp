@@ -127,6 +127,37 @@ TEST_F(AppUiTest, MissingGatewayListShowsTheMessageAndEndsWithoutSaving)
     EXPECT_FALSE(QFile::exists(iniPath)) << "the settings are not written when the list is missing";
 }
 
+// The gateway list may come from a Windows editor: UTF-8, or bytes of the Windows code page.
+TEST_F(AppUiTest, GatewayListIsReadInEitherEncoding)
+{
+    const struct
+    {
+        const char *name;
+        QByteArray bytes;
+        QString provider;
+    } cases[] = {
+        {"Utf8", "[Télécom €uro]; (F);0123;160;;UCP\n", QStringLiteral("[Télécom €uro]")},
+        {"WindowsCodePage",
+         "[T\xE9l\xE9"
+         "com \x80"
+         "uro \x85]; (F);0123;160;;UCP\r\n",
+         QStringLiteral("[Télécom €uro …]")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile f(m_dir.filePath(QStringLiteral("SMSProvider.txt")));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(c.bytes);
+        f.close();
+        createWindows();
+        main->FormActivate();
+        ASSERT_EQ(config->GatewayListBox->count(), 1);
+        EXPECT_EQ(config->GatewayListBox->itemText(0), c.provider);
+        EXPECT_EQ(config->gatewayLine(0).value(5), QStringLiteral("UCP"));
+        main.reset();
+    }
+}
+
 TEST_F(AppUiTest, NonIntegerMessageTimeLeavesStartUpToTheNextActivation)
 {
     writeGatewayList();

@@ -40,6 +40,7 @@
 #include "common/activity_log.h"
 #include "common/error.h"
 #include "common/logging.h"
+#include "common/windows1252.h"
 #include "outlook/outlook_interface.h"
 
 namespace {
@@ -76,13 +77,13 @@ QLabel *valueLabel(const char *name, const QString &text, QWidget *parent)
     return label;
 }
 
-// Text files of the program may be saved in UTF-8 or in the old 8-bit code page.
+// Text files of the program may be saved in UTF-8 or in the old Windows code page.
 QString decodeText(const QByteArray &bytes)
 {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(bytes);
     if (utf8.hasError())
-        text = QString::fromLatin1(bytes);
+        text = decodeCp1252(bytes);
     return text;
 }
 
