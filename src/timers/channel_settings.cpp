@@ -437,14 +437,24 @@ BouquetsReadResult CreateService::run()
 
     const QString secondLine = QStringLiteral("\nDie gibt unter SETTINGS bei Morvel ;-)");
     if (!QFileInfo::exists(servicesPath))
-        throw FileError(QStringLiteral("Datei -> services <- ist nicht vorhanden ...") + secondLine);
+        throw TimerNotice(QStringLiteral("Datei -> services <- ist nicht vorhanden ...") + secondLine);
     if (!QFileInfo::exists(bouquetsPath))
-        throw FileError(QStringLiteral("Datei -> bouquets <- ist nicht vorhanden ...") + secondLine);
+        throw TimerNotice(QStringLiteral("Datei -> bouquets <- ist nicht vorhanden ...") + secondLine);
 
-    const QByteArray bouquets = textlines::readFile(bouquetsPath, QStringLiteral("Fehler ... Bouqets"));
+    // A file that cannot be opened is a notice; one that is too large stays an error.
+    const auto readCacheFile = [](const QString &path, const QString &notice) {
+        try {
+            return textlines::readFile(path, notice);
+        } catch (const FileError &e) {
+            if (e.message() == notice)
+                throw TimerNotice(notice);
+            throw;
+        }
+    };
+    const QByteArray bouquets = readCacheFile(bouquetsPath, QStringLiteral("Fehler ... Bouqets"));
     // Read once for the whole run; a file that cannot be read stops the build instead of
     // leaving every channel empty.
-    ServiceIndex services(textlines::readFile(servicesPath, QStringLiteral("Fehler ... service")));
+    ServiceIndex services(readCacheFile(servicesPath, QStringLiteral("Fehler ... service")));
 
     BouquetsReadResult result = readBouquets(bouquets, services, m_progress);
     result.settings.save(m_folders.settingsFile());

@@ -23,7 +23,17 @@
 #include <optional>
 #include <vector>
 
+#include "common/error.h"
+
 class BoxClient;
+
+// A stop that the window reports in a plain notice, not in the error box: a cache or guide file
+// that is missing or cannot be opened, which the user puts right by fetching or placing it.
+class TimerNotice final : public FileError
+{
+public:
+    using FileError::FileError;
+};
 
 // The three data folders below the start folder, and the files in them.
 struct TimerFolders
@@ -175,9 +185,9 @@ public:
     void setInform(InformFunction inform) { m_inform = std::move(inform); }
 
     // Downloads the two box files when either cache file is missing (informing first), builds
-    // the tree and writes BVSettings.set. Throws FileError with the user's message when a cache
-    // file is still missing or unreadable, and the box client's TransferError when the download
-    // fails; BVSettings.set is then left as it was.
+    // the tree and writes BVSettings.set. Throws TimerNotice with the user's message when a cache
+    // file is still missing or cannot be opened, and the box client's TransferError when the
+    // download fails; BVSettings.set is then left as it was.
     BouquetsReadResult run();
 
 private:

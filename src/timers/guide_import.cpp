@@ -190,7 +190,7 @@ GuideImportResult runGuideImport(const TimerFolders &folders, ChannelSettings &c
 {
     const QString guidePath = folders.guideFile();
     if (!QFileInfo::exists(guidePath))
-        throw FileError(
+        throw TimerNotice(
             QStringLiteral("Datei -> i_REMOTE.txt <- nicht vorhanden.\nBitte TVGenial.pdf lesen !"));
     const QByteArray data = textlines::readFile(guidePath);
 

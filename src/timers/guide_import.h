@@ -34,7 +34,7 @@ struct GuideImportResult
 GuideImportResult importGuideData(const QByteArray &data, const ChannelSettings &settings, TimerList &list,
                                   const BoxClock &clock);
 
-// The import button's whole run: checks the export file (FileError "Datei -> i_REMOTE.txt <-
+// The import button's whole run: checks the export file (TimerNotice "Datei -> i_REMOTE.txt <-
 // nicht vorhanden." + line break + "Bitte TVGenial.pdf lesen !"), reloads the chooser's settings
 // from BVSettings.set when it exists (else informs that it is missing and goes on with the
 // settings as they are), then appends the programmes.

@@ -458,7 +458,7 @@ TEST(CreateService, FailuresLeaveTheSettingsFileAlone)
             try {
                 create.run();
                 ADD_FAILURE() << "no error";
-            } catch (const FileError &e) {
+            } catch (const TimerNotice &e) {
                 EXPECT_EQ(e.message(), QString::fromUtf8(c.message));
             }
         } else {
@@ -485,7 +485,7 @@ TEST(CreateService, UnreadableCacheFiles)
         try {
             create.run();
             ADD_FAILURE() << "no error";
-        } catch (const FileError &e) {
+        } catch (const TimerNotice &e) {
             EXPECT_EQ(e.message(), bouquetsBroken ? QStringLiteral("Fehler ... Bouqets")
                                                   : QStringLiteral("Fehler ... service"));
         }

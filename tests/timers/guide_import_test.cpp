@@ -208,7 +208,7 @@ TEST(GuideImport, RunChecksTheFilesAndReloadsTheSettings)
     try {
         runGuideImport(folders, chooser, list, winterClock(), inform);
         ADD_FAILURE() << "no error";
-    } catch (const FileError &e) {
+    } catch (const TimerNotice &e) {
         EXPECT_EQ(e.message(),
                   QStringLiteral("Datei -> i_REMOTE.txt <- nicht vorhanden.\nBitte TVGenial.pdf lesen !"));
     }

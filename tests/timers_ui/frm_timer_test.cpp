@@ -4,6 +4,7 @@
 
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
@@ -104,8 +105,11 @@ protected:
     ActivityLog log;
     FakeBoxClient fake;
     QStringList messages;
-    ScopedMessagePresenter presenter{
-        [this](QWidget *, MessageKind, const QString &text) { messages.append(text); }};
+    QList<MessageKind> kinds;
+    ScopedMessagePresenter presenter{[this](QWidget *, MessageKind kind, const QString &text) {
+        messages.append(text);
+        kinds.append(kind);
+    }};
     QStringList questions;
     bool answer = true;
     BoxClock clock{QTimeZone(QByteArrayLiteral("Europe/Berlin")),
@@ -509,6 +513,38 @@ TEST_F(FrmTimerTest, CreateServiceWithoutCacheDownloadsFromTheBox)
                             "Es sind keine Settings im Verzeichnis -MorvelSettings- vorhanden !\n"
                             "Die Settigs werden nun von der DB geladen !")});
     EXPECT_GT(window->cb1->nodeTexts().size(), 1);
+}
+
+TEST_F(FrmTimerTest, MissingFilesAreNoticesAndTransferFailuresErrors)
+{
+    auto window = makeWindow(fake);
+    const TimerFolders folders(dir.path());
+
+    window->LMDOfficeButton7->click();
+    EXPECT_EQ(messages, QStringList{QStringLiteral(
+                            "Datei -> i_REMOTE.txt <- nicht vorhanden.\nBitte TVGenial.pdf lesen !")});
+    EXPECT_EQ(kinds, QList<MessageKind>{MessageKind::Information});
+    EXPECT_TRUE(window->timerList().isEmpty());
+
+    // A bouquets copy that cannot be opened (a folder stands in its place).
+    messages.clear();
+    kinds.clear();
+    writeBytes(folders.servicesFile(), "services\nend\n");
+    ASSERT_TRUE(QDir().mkdir(folders.bouquetsFile()));
+    window->LMDOfficeButton6->click();
+    EXPECT_EQ(messages, QStringList{QStringLiteral("Fehler ... Bouqets")});
+    EXPECT_EQ(kinds, QList<MessageKind>{MessageKind::Information});
+    EXPECT_TRUE(window->ProgressBar1->isVisibleTo(window.get())) << "shown until the next successful build";
+    EXPECT_FALSE(QFile::exists(folders.settingsFile()));
+
+    // The download of a missing cache file fails: the error box.
+    messages.clear();
+    kinds.clear();
+    ASSERT_TRUE(QDir().rmdir(folders.bouquetsFile()));
+    fake.reachable = false;
+    window->LMDOfficeButton6->click();
+    EXPECT_EQ(kinds, (QList<MessageKind>{MessageKind::Information, MessageKind::Error}));
+    EXPECT_EQ(messages.value(1), QStringLiteral("Die Box 192.0.2.1 antwortet nicht."));
 }
 
 TEST_F(FrmTimerTest, GuideImportAppendsTheProgrammes)

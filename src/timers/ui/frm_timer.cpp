@@ -535,7 +535,13 @@ void TFrmTimer::createService()
         }
     });
     // On failure the bar stays visible until the next successful build.
-    const BouquetsReadResult result = build.run();
+    BouquetsReadResult result;
+    try {
+        result = build.run();
+    } catch (const TimerNotice &notice) {
+        showMessageBox(this, notice.message());
+        return;
+    }
     m_settings = result.settings;
     cb1->setSettings(m_settings);
     ProgressBar1->setValue(0);
@@ -546,9 +552,14 @@ void TFrmTimer::createService()
 
 void TFrmTimer::guideImport()
 {
-    const GuideImportResult result =
-        runGuideImport(m_folders, m_settings, m_list, m_clock,
-                       [this](const QString &message) { showMessageBox(this, message); });
+    GuideImportResult result;
+    try {
+        result = runGuideImport(m_folders, m_settings, m_list, m_clock,
+                                [this](const QString &message) { showMessageBox(this, message); });
+    } catch (const TimerNotice &notice) {
+        showMessageBox(this, notice.message());
+        return;
+    }
     cb1->setSettings(m_settings);
     listChanged();
     if (rememberedRowIsData())
