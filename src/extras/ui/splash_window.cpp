@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QImage>
 #include <QPainter>
 #include <QScreen>
 #include <QTimer>
@@ -14,7 +15,9 @@
 
 TFrmSplash::TFrmSplash(QWidget *parent)
     : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint),
-      m_picture(QStringLiteral(":/extras/resources/splash.png"))
+      // Decoded without QPixmap's file loading, which would keep the picture in the pixmap
+      // cache for the whole run although the splash is shown once.
+      m_picture(QPixmap::fromImage(QImage(QStringLiteral(":/extras/resources/splash.png"))))
 {
     setObjectName(QStringLiteral("FrmSplash"));
     setFixedSize(505, 447);
