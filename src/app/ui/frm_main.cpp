@@ -37,6 +37,7 @@
 #include "app/ui/desktop_x11.h"
 #include "app/ui/mssg_hint.h"
 #include "app/ui/periodic_timer.h"
+#include "app/ui/style_icon.h"
 #include "common/activity_log.h"
 #include "common/error.h"
 #include "common/logging.h"
@@ -211,8 +212,9 @@ void TFrmMain::buildControls()
     Button2->setObjectName(QStringLiteral("Button2"));
     LMDOfficeButton1 = new QPushButton(central);
     LMDOfficeButton1->setObjectName(QStringLiteral("LMDOfficeButton1"));
-    LMDOfficeButton1->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
     LMDOfficeButton1->setIconSize(QSize(24, 24));
+    LMDOfficeButton1->setIcon(
+        standardIconAt(this, QStyle::SP_DialogCloseButton, LMDOfficeButton1->iconSize()));
     LMDOfficeButton1->setFixedSize(40, 34);
     LMDOfficeButton1->setToolTip(QStringLiteral("Exit Program"));
     buttons->addWidget(Button1);
@@ -298,8 +300,8 @@ QWidget *TFrmMain::buildNavigationBar()
             auto *button = new QToolButton(page);
             button->setObjectName(QLatin1String(e.objectName));
             button->setText(QString::fromUtf8(e.caption));
-            button->setIcon(style()->standardIcon(e.icon));
             button->setIconSize(QSize(20, 20));
+            button->setIcon(standardIconAt(this, e.icon, button->iconSize()));
             button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
             button->setAutoRaise(true);
             button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);

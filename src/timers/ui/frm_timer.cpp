@@ -25,6 +25,7 @@
 #include <algorithm>
 
 #include "app/ui/error_box.h"
+#include "app/ui/style_icon.h"
 #include "common/activity_log.h"
 #include "common/error.h"
 #include "timers/guide_import.h"
@@ -116,7 +117,7 @@ void TFrmTimer::buildWindow()
         button->setObjectName(QLatin1String(name));
         button->setText(caption);
         button->setToolTip(hint);
-        button->setIcon(style()->standardIcon(icon));
+        button->setIcon(standardIconAt(this, icon, button->iconSize()));
         button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         button->setAutoRaise(true);
         connect(button, &QToolButton::clicked, this, handler);
