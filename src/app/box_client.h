@@ -56,7 +56,8 @@ public:
     // Size in bytes, or -1 when the box refuses to tell (no such file, a folder).
     virtual qint64 size(const QString &remote) = 0;
     // ABOR: stops a transfer in progress (from a progress callback or another thread); the
-    // transfer then throws CancelledError. Does nothing when no transfer runs.
+    // transfer then throws CancelledError. Between transfers it sends ABOR, which stops nothing;
+    // sessions end with abort(), quit().
     virtual void abort() = 0;
     // QUIT, then disconnect. Called during a transfer (from its progress callback), it aborts
     // the transfer and closes the session when the transfer has ended.

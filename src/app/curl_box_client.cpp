@@ -433,9 +433,14 @@ public:
 
     void abort() override
     {
-        // libcurl ends a cut transfer by closing the data connection; outside a transfer there is
-        // nothing to stop.
-        m_transfer.abortRequested = true;
+        // libcurl ends a cut transfer by closing the data connection. Between transfers the box
+        // gets a real ABOR (it answers that there is nothing to abort), but only from the
+        // session's own thread: another thread must not use the handle.
+        if (m_busy || std::this_thread::get_id() != m_ownerThread) {
+            m_transfer.abortRequested = true;
+            return;
+        }
+        sendCommand("ABOR");
     }
 
     void quit() override
@@ -600,6 +605,21 @@ private:
                             rc);
     }
 
+    // Best effort: a command on the control connection whose answer changes nothing for us.
+    void sendCommand(const char *command) noexcept
+    {
+        if (!m_curl)
+            return;
+        try {
+            CURL *c = prepare(QString(), true, QString());
+            Slist commands(curl_slist_append(nullptr, command));
+            curl_easy_setopt(c, CURLOPT_NOBODY, 1L);
+            curl_easy_setopt(c, CURLOPT_QUOTE, commands.get());
+            perform(c, QString());
+        } catch (...) {
+        }
+    }
+
     // Best effort: a failed or cut upload should not leave its temporary file on the box.
     void removeLeftover(const QString &temporaryPath) noexcept
     {
@@ -623,6 +643,7 @@ private:
     int m_port;
     CurlHandle m_curl;
     QString m_cwd; // empty: the login folder
+    std::thread::id m_ownerThread = std::this_thread::get_id();
     QByteArray m_url;
     WhileWaiting m_mode = WhileWaiting::HoldUserInput;
     std::atomic<bool> m_busy{false};

@@ -468,6 +468,24 @@ TEST_F(CurlBoxClientTest, QuitSaysGoodbyeDisconnectDoesNot)
     }
 }
 
+// The end of a session as the box sees it: ABOR, QUIT, disconnect. ABOR between transfers stops
+// nothing, so the session stays usable.
+TEST_F(CurlBoxClientTest, AbortBetweenTransfersSendsAborAndKeepsTheSession)
+{
+    box.reset();
+    writeFile(box.filePath(MOVIE_DIR + QStringLiteral("/a.ts")), QByteArray("abc"));
+    auto ftp = client->ftpConnect();
+    ftp->changeDir(MOVIE_DIR);
+    ftp->abort();
+    EXPECT_EQ(ftp->size(QStringLiteral("a.ts")), 3);
+    ftp->quit();
+    ASSERT_TRUE(waitForFtpCommand(box, QStringLiteral("DISCONNECT")));
+    const QStringList commands = box.ftpCommands();
+    const qsizetype abor = commands.indexOf(QStringLiteral("ABOR"));
+    ASSERT_GE(abor, 0) << commands.join(u' ').toStdString();
+    EXPECT_LT(abor, commands.indexOf(QStringLiteral("QUIT")));
+}
+
 // While a request runs, the caller's thread keeps handling its events: timers fire, progress is
 // reported there, and a request started from such an event does not disturb the one waiting.
 TEST_F(CurlBoxClientTest, WaitingKeepsTheCallersEventsRunning)
