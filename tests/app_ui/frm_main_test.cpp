@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QDeadlineTimer>
+#include <QDialog>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
@@ -368,6 +370,37 @@ TEST_F(AppUiTest, NavigationOpensTheLogWithoutWaitingAndOthersModally)
     main->openNavItem(TFrmMain::NavItem::Config);
     EXPECT_TRUE(wasModal);
     EXPECT_FALSE(config->isVisible());
+}
+
+TEST_F(AppUiTest, TimerWindowIsMadeWhenFirstOpenedAndKept)
+{
+    createWindows();
+    int made = 0;
+    QPointer<QDialog> timerWindow;
+    MainWindowLinks links;
+    links.FrmConfig = config;
+    links.FrmLog = logWindow;
+    links.makeFrmTimer = [&]() -> QWidget * {
+        ++made;
+        timerWindow = new QDialog(main.get());
+        return timerWindow;
+    };
+    main->attachWindows(std::move(links));
+    main->show();
+    EXPECT_EQ(made, 0) << "nothing is made before the window is opened";
+
+    for (int opening = 1; opening <= 2; ++opening) {
+        SCOPED_TRACE(opening);
+        bool shownModally = false;
+        QTimer::singleShot(0, main.get(), [&] {
+            shownModally = timerWindow && QApplication::activeModalWidget() == timerWindow;
+            if (timerWindow)
+                timerWindow->reject();
+        });
+        main->openNavItem(TFrmMain::NavItem::Timer);
+        EXPECT_TRUE(shownModally);
+        EXPECT_EQ(made, 1);
+    }
 }
 
 TEST_F(AppUiTest, StatusBarShowsTheClock)

@@ -623,6 +623,8 @@ void TFrmMain::openNavItem(NavItem item)
     case NavItem::Browser:
         return showWindow(m_links.FrmBrowser, true);
     case NavItem::Timer:
+        if (!m_links.FrmTimer && m_links.makeFrmTimer)
+            m_links.FrmTimer = m_links.makeFrmTimer();
         return showWindow(m_links.FrmTimer, true);
     case NavItem::Zap:
         return showWindow(m_links.FrmZap, true);

@@ -61,6 +61,9 @@ struct MainWindowLinks
     QWidget *FrmTelBook = nullptr;
     QWidget *FrmBrowser = nullptr;
     QWidget *FrmTimer = nullptr;
+    // Makes the timer window when it is first opened, if FrmTimer is empty: it is large and
+    // most sessions never open it.
+    std::function<QWidget *()> makeFrmTimer;
     QWidget *FrmZap = nullptr;
     QWidget *FrmFtp = nullptr;
     QWidget *FrmMail = nullptr;

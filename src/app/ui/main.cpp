@@ -1,4 +1,4 @@
-// Program entry: the splash, then every window once, main window first, then the message loop.
+// Program entry: the splash, then the windows, main window first, then the message loop.
 // This is the one place that wires the subsystems together.
 
 #include <QCheckBox>
@@ -29,6 +29,7 @@
 #include "extras/ui/splash_window.h"
 #include "outlook/outlook_interface.h"
 #include "outlook/vcard_outlook.h"
+#include "timers/channel_settings.h"
 #include "timers/ui/frm_timer.h"
 
 namespace {
@@ -153,7 +154,9 @@ int main(int argc, char **argv)
         return new PlaceholderDialog(QLatin1String(name), QString::fromUtf8(caption), &FrmMain);
     };
     QWidget *FrmBrowser = placeholder("FrmBrowser", "++ BoxBrowser ++");
-    auto *FrmTimer = new TFrmTimer(*http, log, FrmMain.StartDir, &FrmMain);
+    // The timer window is made when it is first opened; the data folders that downloads go to
+    // are made at start all the same.
+    runGuarded(&FrmMain, [&FrmMain] { TimerFolders(FrmMain.StartDir).ensureExist(); });
     QWidget *FrmZap = placeholder("FrmZap", "++ ZAP ++");
     QWidget *FrmFtp = placeholder("FrmFtp", "++ Box-Movie-ftp ++");
     QWidget *FrmPlanner = placeholder("FrmPlanner", "++ BoxPlanner ++");
@@ -171,7 +174,9 @@ int main(int argc, char **argv)
     links.FrmLog = FrmLog;
     links.FrmTelBook = FrmTelBook;
     links.FrmBrowser = FrmBrowser;
-    links.FrmTimer = FrmTimer;
+    links.makeFrmTimer = [&http, &log, &FrmMain]() -> QWidget * {
+        return new TFrmTimer(*http, log, FrmMain.StartDir, &FrmMain);
+    };
     links.FrmZap = FrmZap;
     links.FrmFtp = FrmFtp;
     links.FrmMail = FrmMail;
