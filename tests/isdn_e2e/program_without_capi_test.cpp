@@ -35,7 +35,8 @@ TEST(ProgramWithoutCapi, StartsAndKeepsRunning)
     ASSERT_TRUE(programDir.isValid() && startDir.isValid() && home.isValid());
     const QString program = programDir.filePath(QStringLiteral("boxvisor"));
     ASSERT_TRUE(QFile::copy(testpaths::binaryDir() + QStringLiteral("/src/app/ui/boxvisor"), program));
-    writeFile(startDir.filePath(QStringLiteral("SMSProvider.txt")), "[Vodafone D2]; (D);01722278020;160;;UCP\r\n");
+    writeFile(startDir.filePath(QStringLiteral("SMSProvider.txt")),
+              "[Vodafone D2]; (D);01722278020;160;;UCP\r\n");
     // The box address points nowhere: nothing in the start-up may depend on it.
     writeFile(programDir.filePath(QStringLiteral("Boxvisor.ini")), "[FrmConfig]\nEdtBoxIP=127.0.0.1:9\n");
 
