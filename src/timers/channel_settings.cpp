@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cstring>
+
 #include "app/box_client.h"
 #include "common/error.h"
 #include "timers/text_lines.h"
@@ -138,9 +140,11 @@ QString buildChannelEntry(QByteArrayView key, QByteArrayView nameLine)
     const QByteArrayView parts[] = {part(0, 5), part(14, 5), part(19, 5), part(5, 9)};
     QString text;
     if (isAscii(key)) {
-        // The usual case: only the name can hold other characters, so it alone is decoded.
+        // The usual case: only the name can hold other characters, so it alone is decoded, and
+        // the entry is made in one allocation.
         const bool asciiName = isAscii(nameLine);
-        qsizetype size = 1 + (asciiName ? nameLine.size() : 0);
+        const QString name = asciiName ? QString() : decodeBoxText(nameLine);
+        qsizetype size = 1 + (asciiName ? nameLine.size() : name.size());
         for (const QByteArrayView p : parts)
             size += p.size();
         text.resize(size);
@@ -155,7 +159,7 @@ QString buildChannelEntry(QByteArrayView key, QByteArrayView nameLine)
                 *out++ = QLatin1Char(c);
             return text;
         }
-        text.append(decodeBoxText(nameLine));
+        std::copy(name.cbegin(), name.cend(), out);
     } else {
         QByteArray entry;
         for (const QByteArrayView p : parts)
@@ -207,7 +211,15 @@ std::optional<QString> ChannelSettings::findByName(const QString &name) const
 
 QByteArray ChannelSettings::toFileData() const
 {
+    // Sized once: a long list would otherwise be copied over and over while it grows.
+    qsizetype size = 0;
+    for (const ChannelBouquet &b : bouquets) {
+        size += b.name.size() + 2;
+        for (const QString &channel : b.channels)
+            size += channel.size() + 3;
+    }
     QString text;
+    text.reserve(size);
     for (const ChannelBouquet &b : bouquets) {
         text += b.name;
         text += u"\r\n";
@@ -268,16 +280,43 @@ QByteArrayView ServiceIndex::head(qsizetype line, char (&buffer)[HeadLength]) co
     return QByteArrayView(buffer, n);
 }
 
+size_t ServiceIndex::Key::hash(QByteArrayView bytes, size_t seed) noexcept
+{
+    const char *p = bytes.data();
+    qsizetype n = bytes.size();
+    quint64 h = 0x9e3779b97f4a7c15ULL ^ static_cast<quint64>(seed) ^ static_cast<quint64>(n);
+    const auto mix = [&h](quint64 word) {
+        h = (h ^ word) * 0xff51afd7ed558ccdULL;
+        h ^= h >> 32;
+    };
+    for (; n >= 8; n -= 8, p += 8) {
+        quint64 word;
+        std::memcpy(&word, p, 8);
+        mix(word);
+    }
+    if (n > 0) {
+        quint64 word = 0;
+        std::memcpy(&word, p, static_cast<size_t>(n));
+        mix(word);
+    }
+    return static_cast<size_t>(h);
+}
+
 void ServiceIndex::prepare(const QList<QByteArray> &keys)
 {
     QList<QByteArrayView> views;
     views.reserve(keys.size());
     for (const QByteArray &key : keys)
         views.append(key);
-    prepare(views);
+    prepareSlots(views);
 }
 
 void ServiceIndex::prepare(const QList<QByteArrayView> &keys)
+{
+    prepareSlots(keys);
+}
+
+std::vector<qsizetype> ServiceIndex::prepareSlots(const QList<QByteArrayView> &keys)
 {
     // A key matches a line when it occurs anywhere in the line's head, so every substring of a
     // head that has the length of some key is looked up; scanning the lines in order and
@@ -287,16 +326,30 @@ void ServiceIndex::prepare(const QList<QByteArrayView> &keys)
         total += key.size();
     QByteArray &store = m_keys.emplace_back();
     store.reserve(total); // the views below point into it, so it must not grow past this
-    m_hits.reserve(m_hits.size() + keys.size());
+    m_slots.reserve(m_slots.size() + keys.size());
 
+    std::vector<qsizetype> slotOf(static_cast<size_t>(keys.size()), -1);
     bool lengthUsed[HeadLength + 1] = {};
     qsizetype open = 0;
-    for (const QByteArrayView key : keys) {
-        if (key.isEmpty() || key.size() > HeadLength || m_hits.contains(Key{key}))
+    for (qsizetype k = 0; k < keys.size(); ++k) {
+        const QByteArrayView key = keys.at(k);
+        if (key.isEmpty() || key.size() > HeadLength)
             continue;
+        // One probe of the hash for new and known keys alike: the key is stored first and taken
+        // back when the hash already knew it (the store's capacity was reserved, so taking back
+        // moves nothing that a view points to).
         const qsizetype at = store.size();
         store.append(key);
-        m_hits.insert(Key{QByteArrayView(store.constData() + at, key.size())}, -1);
+        const qsizetype known = m_slots.size();
+        qsizetype &slot = m_slots[Key{QByteArrayView(store.constData() + at, key.size())}];
+        if (m_slots.size() == known) {
+            store.truncate(at);
+            slotOf[static_cast<size_t>(k)] = slot;
+            continue;
+        }
+        slot = static_cast<qsizetype>(m_slotLines.size());
+        m_slotLines.push_back(-1);
+        slotOf[static_cast<size_t>(k)] = slot;
         lengthUsed[key.size()] = true;
         ++open;
     }
@@ -305,15 +358,19 @@ void ServiceIndex::prepare(const QList<QByteArrayView> &keys)
         if (lengthUsed[len])
             lengths.push_back(len);
     }
-    // Most substrings begin like no key at all; a bitmap of the keys' first two bytes turns
-    // those away before the (much dearer) hash lookup.
-    std::vector<bool> starts(1 << 16);
+    // Most substrings begin like no key at all; a bitmap over the keys' first four bytes turns
+    // those away before the (much dearer) hash lookup. Four, because the keys of one list share
+    // their first two bytes ("00" of the service id) far more often than their first four.
+    constexpr int StartBits = 20;
+    std::vector<bool> starts(size_t{1} << StartBits);
     const auto startOf = [](QByteArrayView v) {
-        return static_cast<uchar>(v[0]) << 8 | (v.size() > 1 ? static_cast<uchar>(v[1]) : 0);
+        quint32 word = 0;
+        std::memcpy(&word, v.data(), static_cast<size_t>(std::min<qsizetype>(v.size(), 4)));
+        return static_cast<size_t>((word * 0x9e3779b1U) >> (32 - StartBits));
     };
-    for (auto it = m_hits.cbegin(); it != m_hits.cend(); ++it) {
-        if (it.value() < 0)
-            starts[static_cast<size_t>(startOf(it.key().bytes))] = true;
+    for (auto it = m_slots.cbegin(); it != m_slots.cend(); ++it) {
+        if (m_slotLines[static_cast<size_t>(it.value())] < 0)
+            starts[startOf(it.key().bytes)] = true;
     }
     for (qsizetype i = 0; i < m_lines.size() && open > 0; ++i) {
         char buffer[HeadLength];
@@ -321,24 +378,42 @@ void ServiceIndex::prepare(const QList<QByteArrayView> &keys)
         for (const qsizetype len : lengths) {
             for (qsizetype at = 0; at + len <= h.size(); ++at) {
                 const QByteArrayView candidate = h.sliced(at, len);
-                if (!starts[static_cast<size_t>(startOf(candidate))])
+                if (!starts[startOf(candidate)])
                     continue;
-                const auto hit = m_hits.find(Key{candidate});
-                if (hit != m_hits.end() && hit.value() < 0) {
-                    hit.value() = i;
+                const auto hit = m_slots.constFind(Key{candidate});
+                if (hit == m_slots.cend())
+                    continue;
+                qsizetype &line = m_slotLines[static_cast<size_t>(hit.value())];
+                if (line < 0) {
+                    line = i;
                     --open;
                 }
             }
         }
     }
+    return slotOf;
 }
 
 std::optional<QString> ServiceIndex::LookupServiceName(QByteArrayView key) const
 {
     if (key.isEmpty())
         return std::nullopt;
-    const auto hit = m_hits.constFind(Key{key});
-    return entryAt(hit == m_hits.constEnd() ? scan(key) : hit.value(), key);
+    const auto hit = m_slots.constFind(Key{key});
+    return entryAt(hit == m_slots.constEnd() ? scan(key) : m_slotLines[static_cast<size_t>(hit.value())],
+                   key);
+}
+
+QList<std::optional<QString>> ServiceIndex::lookupAll(const QList<QByteArrayView> &keys)
+{
+    const std::vector<qsizetype> slotOf = prepareSlots(keys);
+    QList<std::optional<QString>> entries;
+    entries.reserve(keys.size());
+    for (qsizetype k = 0; k < keys.size(); ++k) {
+        const qsizetype slot = slotOf[static_cast<size_t>(k)];
+        entries.append(slot < 0 ? LookupServiceName(keys.at(k))
+                                : entryAt(m_slotLines[static_cast<size_t>(slot)], keys.at(k)));
+    }
+    return entries;
 }
 
 qsizetype ServiceIndex::scan(QByteArrayView key) const
@@ -399,10 +474,10 @@ BouquetsReadResult readBouquets(const QByteArray &bouquetsData, ServiceIndex &se
             keyBouquet.append(result.settings.bouquets.size() - 1);
         }
     }
-    services.prepare(keys);
+    const QList<std::optional<QString>> entries = services.lookupAll(keys);
 
     for (qsizetype k = 0; k < keys.size(); ++k) {
-        if (std::optional<QString> entry = services.LookupServiceName(keys.at(k)))
+        if (const std::optional<QString> &entry = entries.at(k))
             result.settings.bouquets[keyBouquet.at(k)].channels.append(*entry);
         else
             result.missingKeys.append(decodeBoxText(keys.at(k)));

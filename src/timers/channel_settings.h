@@ -127,6 +127,8 @@ public:
     void prepare(const QList<QByteArray> &keys);
     // LookupServiceName: the channel entry, or nullopt when no line matches.
     std::optional<QString> LookupServiceName(QByteArrayView key) const;
+    // LookupServiceName of every key, in order, with one pass over the file for all of them.
+    QList<std::optional<QString>> lookupAll(const QList<QByteArrayView> &keys);
 
 private:
     static constexpr int HeadLength = 26;
@@ -135,28 +137,25 @@ private:
     QByteArrayView head(qsizetype line, char (&buffer)[HeadLength]) const;
     qsizetype scan(QByteArrayView key) const;
     std::optional<QString> entryAt(qsizetype line, QByteArrayView key) const;
+    // prepare(), answering for each key its slot in m_slotLines (-1: a key that is never found
+    // by a prepared lookup, being empty or longer than a line head).
+    std::vector<qsizetype> prepareSlots(const QList<QByteArrayView> &keys);
 
     QByteArray m_data;
     QList<QByteArrayView> m_lines; // the file's lines without line ends, into m_data
     std::deque<QByteArray> m_keys; // storage of the prepared keys, one block per prepare()
-    // A key as the hash's key type, hashed by a short multiplicative hash: the keys are at most
-    // 26 bytes and looked up many times per line, where a general-purpose hash costs more than
-    // the rest of the search.
+    // A key as the hash's key type. The keys are at most 26 bytes and looked up many times per
+    // line, where a general-purpose hash costs more than the rest of the search; this one mixes
+    // eight bytes per step.
     struct Key
     {
         QByteArrayView bytes;
         friend bool operator==(Key a, Key b) noexcept { return a.bytes == b.bytes; }
-        friend size_t qHash(Key key, size_t seed) noexcept
-        {
-            size_t h = 0xcbf29ce484222325ULL ^ seed; // FNV-1a
-            for (const char c : key.bytes) {
-                h ^= static_cast<uchar>(c);
-                h *= 0x100000001b3ULL;
-            }
-            return h;
-        }
+        static size_t hash(QByteArrayView bytes, size_t seed) noexcept;
+        friend size_t qHash(Key key, size_t seed) noexcept { return hash(key.bytes, seed); }
     };
-    QHash<Key, qsizetype> m_hits; // prepared key -> matching line, -1 none
+    QHash<Key, qsizetype> m_slots;      // prepared key -> its slot
+    std::vector<qsizetype> m_slotLines; // slot -> matching line, -1 none
 };
 
 struct BouquetsReadResult

@@ -230,6 +230,16 @@ TEST(ServiceIndex, PreparedLookupMatchesTheScanForOddKeys)
               QStringLiteral("1197:0406:0001:00C00000: EDGEsport"));
     EXPECT_EQ(prepared.LookupServiceName(""), std::nullopt);
     EXPECT_EQ(prepared.LookupServiceName("DEAD:00C00000:03F0:0001:1"), std::nullopt);
+
+    // A later round with known, new and repeated keys answers each in its own place.
+    QList<QByteArrayView> again = {
+        "7474:00C00000:03F0:0001:1", keys.at(0), "DEAD:00C00000:03F0:0001:1", "", keys.at(0),
+        "7474:00C00000:03F0:0001:1", "X:1"};
+    const QList<std::optional<QString>> entries = prepared.lookupAll(again);
+    ASSERT_EQ(entries.size(), again.size());
+    for (qsizetype i = 0; i < again.size(); ++i)
+        EXPECT_EQ(entries.at(i), scanning.LookupServiceName(again.at(i))) << i;
+    EXPECT_EQ(entries.at(5), QStringLiteral("7474:03F0:0001:00C00000: LA 2"));
 }
 
 TEST(Bouquets, EveryRealBouquetsFileReads)
