@@ -180,6 +180,18 @@ int main(int argc, char **argv)
     print("CONNECT_IND sent -> box request issued", figures(allIssued));
     print("CONNECT_IND sent -> box request answered", figures(allAnswered));
 
+    // The same request straight through the box client, without a call: how much of the time to
+    // the answer is the HTTP round trip to the simulated box alone.
+    std::vector<double> roundTrips;
+    client.issued.clear();
+    client.answered.clear();
+    const QByteArray target = handler.messageTarget(settings);
+    for (int i = 0; i < callsPerRun; ++i)
+        client.httpGet(target, AfterRequest::Close);
+    for (size_t i = 0; i < client.issued.size(); ++i)
+        roundTrips.push_back(static_cast<double>(client.answered[i] - client.issued[i]) / 1e6);
+    print("box request round trip alone (no call)", figures(roundTrips));
+
     double before = cpuSeconds();
     idle(idleSeconds);
     double used = cpuSeconds() - before;
