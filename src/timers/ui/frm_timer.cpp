@@ -43,6 +43,22 @@ bool askYesNo(QWidget *parent, const QString &question)
                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
+// The channels of the bouquets copy that its services copy does not know; they were left out of
+// the channel settings. A long list is cut, so that the box still fits on the screen.
+QString leftOutChannelsMessage(const QStringList &keys)
+{
+    constexpr qsizetype Shown = 20;
+    QString text = QStringLiteral("Diese Kanäle aus -> bouquets <- stehen nicht in -> services <- "
+                                  "und wurden ausgelassen:");
+    for (qsizetype i = 0; i < std::min(Shown, keys.size()); ++i) {
+        text += u'\n';
+        text += keys.at(i);
+    }
+    if (keys.size() > Shown)
+        text += QStringLiteral("\n... und %1 weitere").arg(keys.size() - Shown);
+    return text;
+}
+
 bool choosePrinterWithDialog(QWidget *parent, QPrinter &printer)
 {
     QPrintDialog dialog(&printer, parent);
@@ -549,6 +565,8 @@ void TFrmTimer::createService()
     ProgressBar1->hide();
     if (rememberedRowIsData() && m_headerFixed)
         selectRow(m_rememberedRow);
+    if (!result.missingKeys.isEmpty())
+        showMessageBox(this, leftOutChannelsMessage(result.missingKeys));
 }
 
 void TFrmTimer::guideImport()
