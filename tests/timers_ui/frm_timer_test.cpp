@@ -460,14 +460,14 @@ TEST_F(FrmTimerTest, OkAndDelLineNeverTouchTheHeaderOrAVanishedRow)
     EXPECT_EQ(window->timerList().entries().at(0).description, QStringLiteral("A"));
 }
 
-TEST_F(FrmTimerTest, ReadTimerWithoutALocalFileSaysSoAndLeavesAnEmptyGrid)
+TEST_F(FrmTimerTest, ReadTimerOfABoxWithoutAListFailsAndAnEmptyListShowsOnlyTheHeader)
 {
-    auto window = makeWindow(fake); // the box has no timer.epl, so nothing is downloaded... and that fails
+    auto window = makeWindow(fake); // the box has no timer.epl: the download fails
     fake.files.clear();
     window->LMDOfficeButton2->click();
     EXPECT_EQ(messages, QStringList{QStringLiteral("keine Verbindung zur Box ....")});
 
-    // A box that answers but whose list the folder already lacks: no local copy is there.
+    // A box whose list holds no timer: the header and no rows.
     fake.files.insert(QLatin1String(BoxTimerPath), QByteArrayLiteral("#NAME Timerlist\r\n"));
     messages.clear();
     window->LMDOfficeButton2->click();
