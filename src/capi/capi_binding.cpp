@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <sys/time.h>
 
+#include <algorithm>
 #include <mutex>
 
 #include "common/logging.h"
@@ -57,6 +58,11 @@ public:
             return m_wait(applId, nullptr);
         timeval tv{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
         return m_wait(applId, &tv);
+    }
+    // The library reads each message into one of its own buffers of this size.
+    qsizetype receiveBufferSize(unsigned maxBDataLen) const override
+    {
+        return std::max<qsizetype>(2048, 128 + qsizetype(maxBDataLen));
     }
     unsigned char *getManufacturer(unsigned c, unsigned char *b) override { return m_manufacturer(c, b); }
     unsigned char *getSerialNumber(unsigned c, unsigned char *b) override { return m_serial(c, b); }

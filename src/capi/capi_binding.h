@@ -44,6 +44,9 @@ public:
     // CAPI_WAIT_FOR_SIGNAL: 0 when a message waits; 0x1104 when timeoutMs passed first
     // (timeoutMs < 0 waits without limit).
     virtual unsigned waitForSignal(unsigned applId, int timeoutMs) = 0;
+    // Bytes readable at a message that getMessage hands out to an application registered with
+    // maxBDataLen. The message's length field comes from the line and may claim more.
+    virtual qsizetype receiveBufferSize(unsigned maxBDataLen) const = 0;
 
     // Resolved, never used by this program.
     virtual unsigned char *getManufacturer(unsigned controller, unsigned char *buffer) = 0;

@@ -269,6 +269,7 @@ void TCapi::Register()
     }
     m_applId = applId;
     m_registered = true;
+    m_receiveBufferSize = m_driver->receiveBufferSize(m_maxBDataLen);
     m_thread = std::make_unique<TCapiCallBack>(m_driver, m_applId, m_notifyWindow);
 }
 
@@ -421,7 +422,10 @@ void TCapi::DispatchReceived(const quint8 *received)
     // Nothing may leave a queued call into the event loop; a fault handling one message must not
     // stop the next.
     try {
-        std::unique_ptr<TCapiMessage> message = DecodeCapiMessage(received);
+        // The length field comes from the line: never believe it beyond the driver's buffer.
+        const qsizetype length = qsizetype(received[0] | received[1] << 8);
+        std::unique_ptr<TCapiMessage> message =
+            DecodeCapiMessage(received, std::min(length, m_receiveBufferSize));
         if (message->Header.Subcommand == capiConf)
             HandleConfirmation(*message);
         else if (message->Header.Subcommand == capiInd)

@@ -73,4 +73,5 @@ private:
     std::unique_ptr<TCapiCallBack> m_thread;
     CapiNotifier *m_notifyWindow = nullptr;
     std::vector<quint8> m_sendBuffer;
+    qsizetype m_receiveBufferSize = 0; // bytes readable at a received message
 };

@@ -196,6 +196,27 @@ TEST_F(CapiEngineTest, IndicationsForUnknownConnectionsAreDropped)
     EXPECT_EQ(resets, 0);
 }
 
+// The length field of a received message comes from the line. One that claims more than the
+// driver's receive buffer holds must not make the engine read past that buffer.
+TEST_F(CapiEngineTest, LengthFieldBeyondTheDriverBufferIsNotBelieved)
+{
+    TCapi engine(1, 2, 128);
+    QString calling;
+    engine.OnMessage = [&](TConnection *, TCapiMessage &m, bool &) {
+        if (m.Command() == capiConnectInd)
+            calling = static_cast<TConnectInd &>(m).CallingPartyNumber.Digits;
+    };
+    QByteArray boasting = connectInd(0x101, 16, "4711", 0x21, "301234");
+    boasting[0] = char(0xFF);
+    boasting[1] = char(0xFF);
+    fake->deliver(boasting);
+    fake->deliver(disconnectInd(0x101, 0x3490));
+    settle();
+    EXPECT_EQ(calling, QStringLiteral("301234"));
+    EXPECT_EQ(engine.Connections().Count(), 0);
+    EXPECT_EQ(sentSummary(), QStringList{"0483:101"});
+}
+
 TEST_F(CapiEngineTest, RespondFalseKeepsTheEngineFromAnswering)
 {
     TCapi engine(1, 2, 128);

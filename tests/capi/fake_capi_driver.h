@@ -4,9 +4,15 @@
 // delivers messages the test queues, answers LISTEN_REQ with LISTEN_CONF as a real controller
 // does, and can play a lost link or a driver whose wait never returns on its own.
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
+#include <new>
 #include <vector>
 
 #include <QByteArray>
@@ -77,6 +83,7 @@ public:
     {
         std::lock_guard lock(m_mutex);
         registerArgs = {messageBufferSize, maxLogicalConnection, maxBDataBlocks, maxBDataLen};
+        m_maxBDataLen = maxBDataLen;
         ++registerCalls;
         if (registerResult == 0)
             *applId = applIdToGive;
@@ -120,12 +127,23 @@ public:
             ++emptyGetCalls;
         if (lostLink || m_queue.empty())
             return 0x1104;
-        // The buffer stays valid until the next fetch, as the real library's does; it is exactly
-        // as long as the message, so a read past the end shows up under the address sanitizer.
-        m_current = std::move(m_queue.front());
+        // Like the real library, the message goes into a receive buffer of its own, valid until
+        // the next fetch and cut to the buffer's size. The buffer ends at an inaccessible page,
+        // so reading past it crashes in every build.
+        const std::vector<unsigned char> next = std::move(m_queue.front());
         m_queue.pop_front();
-        *msg = m_current.data();
+        const size_t size = size_t(receiveBufferSize(m_maxBDataLen));
+        if (!m_buffer || m_buffer->size != size)
+            m_buffer = std::make_unique<GuardedBuffer>(size);
+        std::fill(m_buffer->data, m_buffer->data + size, 0);
+        std::copy(next.begin(), next.begin() + std::min(next.size(), size), m_buffer->data);
+        *msg = m_buffer->data;
         return 0;
+    }
+
+    qsizetype receiveBufferSize(unsigned maxBDataLen) const override
+    {
+        return std::max<qsizetype>(2048, 128 + qsizetype(maxBDataLen));
     }
 
     unsigned waitForSignal(unsigned, int timeoutMs) override
@@ -215,8 +233,34 @@ private:
     // Plain byte copies: nothing is shared with the test thread's byte arrays.
     void push(const QByteArray &m) { m_queue.emplace_back(m.constBegin(), m.constEnd()); }
 
+    // size bytes directly in front of a page that may not be touched.
+    struct GuardedBuffer
+    {
+        explicit GuardedBuffer(size_t bytes) : size(bytes)
+        {
+            const size_t page = size_t(sysconf(_SC_PAGESIZE));
+            const size_t pages = (bytes + page - 1) / page;
+            length = (pages + 1) * page;
+            void *base = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (base == MAP_FAILED)
+                throw std::bad_alloc();
+            mapping = static_cast<unsigned char *>(base);
+            mprotect(mapping + pages * page, page, PROT_NONE);
+            data = mapping + pages * page - bytes;
+        }
+        ~GuardedBuffer() { munmap(mapping, length); }
+        GuardedBuffer(const GuardedBuffer &) = delete;
+        GuardedBuffer &operator=(const GuardedBuffer &) = delete;
+
+        size_t size = 0;
+        size_t length = 0;
+        unsigned char *mapping = nullptr;
+        unsigned char *data = nullptr;
+    };
+
     std::deque<std::vector<unsigned char>> m_queue;
-    std::vector<unsigned char> m_current;
+    std::unique_ptr<GuardedBuffer> m_buffer;
+    unsigned m_maxBDataLen = 0;
     QList<QByteArray> m_sent;
     unsigned putResult = 0;
     int releaseCalls = 0;
