@@ -501,6 +501,27 @@ TEST_F(FrmTimerTest, CreateServiceWithBothCacheFilesMakesNoConnection)
     EXPECT_FALSE(window->ProgressBar1->isVisibleTo(window.get()));
 }
 
+TEST_F(FrmTimerTest, ALongListOfLeftOutChannelsIsCut)
+{
+    auto window = makeWindow(fake);
+    const TimerFolders folders(dir.path());
+    QByteArray bouquets = "0\nFavourites\n";
+    for (int i = 0; i < 25; ++i)
+        bouquets += QByteArray::number(0x1000 + i, 16) + ":00c00000:0441:0001:1\n";
+    writeBytes(folders.bouquetsFile(), bouquets + "/\n");
+    writeBytes(folders.servicesFile(), "services\nend\n");
+
+    window->LMDOfficeButton6->click();
+
+    ASSERT_EQ(messages.size(), 1);
+    const QStringList lines = messages.first().split(u'\n');
+    ASSERT_EQ(lines.size(), 22);
+    EXPECT_EQ(lines.at(1), QStringLiteral("1000:00C00000:0441:0001:1"));
+    EXPECT_EQ(lines.at(20), QStringLiteral("1013:00C00000:0441:0001:1"));
+    EXPECT_EQ(lines.at(21), QStringLiteral("... und 5 weitere"));
+    EXPECT_EQ(readBytes(folders.settingsFile()), QByteArray("Favourites\r\n"));
+}
+
 TEST_F(FrmTimerTest, CreateServiceWithoutCacheDownloadsFromTheBox)
 {
     auto window = makeWindow(fake);
