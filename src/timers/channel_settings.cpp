@@ -507,6 +507,7 @@ BouquetsReadResult CreateService::run()
         std::unique_ptr<FtpSession> session = m_box.ftpConnect();
         session->retrieve(QString::fromLatin1(BoxBouquetsPath), bouquetsPath);
         session->retrieve(QString::fromLatin1(BoxServicesPath), servicesPath);
+        session->abort();
         session->quit();
     }
 

@@ -425,7 +425,8 @@ TEST(CreateService, DownloadsWhenACacheFileIsMissing)
     EXPECT_EQ(
         box.calls,
         (QStringList{QStringLiteral("connect"), QStringLiteral("RETR /var/tuxbox/config/enigma/bouquets"),
-                     QStringLiteral("RETR /var/tuxbox/config/enigma/services"), QStringLiteral("QUIT")}));
+                     QStringLiteral("RETR /var/tuxbox/config/enigma/services"), QStringLiteral("ABOR"),
+                     QStringLiteral("QUIT")}));
     EXPECT_EQ(readBytes(start.folders.servicesFile()),
               readBytes(enigmaFixture(QStringLiteral("djgueto_ListaDeCanales/services"))));
     EXPECT_EQ(ChannelSettings::load(start.folders.settingsFile()).bouquets.size(), 2);

@@ -20,7 +20,7 @@ public:
     void store(const QString &, const QString &, const TransferProgress &) override {}
     QStringList listNames(const QString &) override { return {}; }
     qint64 size(const QString &) override { return -1; }
-    void abort() override {}
+    void abort() override;
     void quit() override;
     void disconnect() override {}
 
@@ -66,6 +66,11 @@ inline void FakeFtpSession::retrieve(const QString &remote, const QString &local
     QFile::remove(localPath);
     if (!QFile::copy(it.value(), localPath))
         throw TransferError(QStringLiteral("cannot write ") + localPath, 23);
+}
+
+inline void FakeFtpSession::abort()
+{
+    m_box.calls.append(QStringLiteral("ABOR"));
 }
 
 inline void FakeFtpSession::quit()

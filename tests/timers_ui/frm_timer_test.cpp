@@ -174,6 +174,9 @@ TEST_F(FrmTimerTest, SaveAndTransferReplacesTheBoxFileAndReloadsTheList)
     EXPECT_TRUE(sent.contains("#DESCRIPTION: ZDF/heute-journal sp\xc3\xa4t\r\n#EVENT_ID 0\r\n#TYPE 44\r\n"
                               "#TIME_BEGIN 1103921400\r\n#DURATION 2700\r\n"));
     EXPECT_EQ(box.requests(), QList<QByteArray>{"/cgi-bin/reloadTimerList"});
+    const QStringList commands = box.ftpCommands();
+    EXPECT_GE(commands.indexOf(QStringLiteral("ABOR")), 0) << commands.join(u'|').toStdString();
+    EXPECT_LT(commands.indexOf(QStringLiteral("ABOR")), commands.indexOf(QStringLiteral("QUIT")));
     EXPECT_EQ(window->Label3->text(), QStringLiteral("Upload Ready ... und Timer aktiviert !"));
     EXPECT_FALSE(window->ProgressBar1->isVisibleTo(window.get()));
     EXPECT_TRUE(messages.filter(QStringLiteral("Fehler")).isEmpty()) << messages.join(u'|').toStdString();

@@ -423,6 +423,7 @@ bool TFrmTimer::readTimer()
         const ProgressShown shown(ProgressBar1);
         std::unique_ptr<FtpSession> session = m_box.ftpConnect();
         session->retrieve(QLatin1String(BoxTimerPath), m_folders.timerFile(), transferProgress());
+        session->abort();
         session->quit();
     } catch (const std::exception &) {
         m_log.add(QStringLiteral("Fehler! konnte DreamBox nicht erreichen!   "));
@@ -459,6 +460,7 @@ void TFrmTimer::saveAndTransfer()
         const ProgressShown shown(ProgressBar1);
         std::unique_ptr<FtpSession> session = m_box.ftpConnect();
         session->store(m_folders.timerFile(), QLatin1String(BoxTimerPath), transferProgress());
+        session->abort();
         session->quit();
     }
     m_box.httpGet(QByteArray(ReloadTimerListTarget), AfterRequest::Close);
