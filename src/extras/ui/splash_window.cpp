@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImage>
+#include <QImageReader>
 #include <QPainter>
 #include <QScreen>
 #include <QTimer>
@@ -13,11 +14,22 @@
 #include <memory>
 #include <thread>
 
+namespace {
+
+// Read as the PNG it is: left to find the format itself, the reader first loads every image
+// plugin installed to ask it, before the splash can show. Not QPixmap's own file loading
+// either: that keeps the picture in the pixmap cache for the whole run.
+QPixmap splashPicture()
+{
+    QImageReader reader(QStringLiteral(":/extras/resources/splash.png"), "png");
+    reader.setAutoDetectImageFormat(false);
+    return QPixmap::fromImage(reader.read());
+}
+
+} // namespace
+
 TFrmSplash::TFrmSplash(QWidget *parent)
-    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint),
-      // Decoded without QPixmap's file loading, which would keep the picture in the pixmap
-      // cache for the whole run although the splash is shown once.
-      m_picture(QPixmap::fromImage(QImage(QStringLiteral(":/extras/resources/splash.png"))))
+    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint), m_picture(splashPicture())
 {
     setObjectName(QStringLiteral("FrmSplash"));
     setFixedSize(505, 447);
