@@ -6,7 +6,7 @@
 // request to the box. Defined here, in the program itself, these functions take the place of
 // libcurl's at link time (the program links with --as-needed, so libcurl is no longer a start-up
 // dependency); the first call loads the library and every call passes straight on to it.
-// Test programs link libcurl directly and do not use this file.
+// Test programs link libcurl directly, except those that check this binding.
 
 // The calls below forward whatever they were given; the library does the checking.
 #define CURL_DISABLE_TYPECHECK

@@ -7,7 +7,7 @@
 // loads the library and every call passes straight on. The set matches what
 // callnotify/number_notation.cpp uses; a call added there that is missing here only brings the
 // library back as a start-up dependency (a test watches for that), it does not break anything.
-// Test programs link libphonenumber directly and do not use this file.
+// Test programs link libphonenumber directly, except the one that checks this binding.
 
 #include <dlfcn.h>
 
