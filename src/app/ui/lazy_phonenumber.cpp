@@ -11,9 +11,9 @@
 
 #include <dlfcn.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <type_traits>
+
+#include "common/error.h"
 
 // The names as the compiler spells them; `this` is passed as the first argument.
 #define GET_INSTANCE "_ZN4i18n12phonenumbers15PhoneNumberUtil11GetInstanceEv"
@@ -62,12 +62,13 @@ struct PhoneNumberLibrary
         bind(numberDtor, NUMBER_DTOR);
         bind(numberCopyFrom, NUMBER_COPY_FROM);
         bind(numberSwap, NUMBER_SWAP);
-        // Without it the program could not have started before; there is no way on.
-        if (!complete) {
-            std::fprintf(stderr, "%s cannot be loaded: %s\n", LIBRARY,
-                         handle ? "functions missing" : dlerror());
-            std::abort();
-        }
+        // A broken installation: the comparison that needed the library fails with this text
+        // (the error box or the call handling shows it), and the next comparison tries again.
+        if (!complete)
+            throw BoxvisorError(QStringLiteral("Die Bibliothek %1 kann nicht geladen werden: %2")
+                                    .arg(QLatin1String(LIBRARY),
+                                         handle ? QStringLiteral("Funktionen fehlen")
+                                                : QString::fromLocal8Bit(dlerror())));
     }
 };
 
