@@ -131,10 +131,6 @@ void TFrmConfig::buildControls()
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(145, 145, 255));
     setPalette(pal);
-    setStyleSheet(
-        QStringLiteral("QGroupBox#grpIsdn, QGroupBox#grpBox, QGroupBox#grpMsgWindow, QGroupBox#grpOutlook,"
-                       " QGroupBox#grpMail2Timer { font-weight: bold; }"
-                       " QGroupBox::title { color: white; }"));
 
     auto group = [this](const char *name, const QString &title) {
         auto *box = named(new QGroupBox(title, this), name);
@@ -291,6 +287,24 @@ void TFrmConfig::connectHandlers()
         GatewayListBox->lineEdit()->installEventFilter(this);
     connect(LMDOfficeButton1, &QPushButton::clicked, this, guarded(&TFrmConfig::LMDOfficeButton1Click));
     connect(btnContactsFile, &QPushButton::clicked, this, guarded(&TFrmConfig::btnContactsFileClick));
+}
+
+// The group-title style is applied when the dialog is first shown (before it reaches the screen),
+// not at construction: most sessions never open the dialog, and a style sheet costs every child
+// widget its matched rules in memory.
+bool TFrmConfig::event(QEvent *event)
+{
+    if (event->type() == QEvent::Show && !m_styled) {
+        m_styled = true;
+        setStyleSheet(QStringLiteral(
+            "QGroupBox#grpIsdn, QGroupBox#grpBox, QGroupBox#grpMsgWindow, QGroupBox#grpOutlook,"
+            " QGroupBox#grpMail2Timer { font-weight: bold; }"
+            " QGroupBox::title { color: white; }"));
+        // Bold titles are wider: lay the groups out again before the first paint.
+        if (QLayout *l = layout())
+            l->activate();
+    }
+    return QDialog::event(event);
 }
 
 bool TFrmConfig::eventFilter(QObject *watched, QEvent *event)

@@ -117,6 +117,7 @@ public:
     QPushButton *LMDOfficeButton1;
 
 protected:
+    bool event(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -126,4 +127,5 @@ private:
 
     ConfigDialogLinks m_links;
     QStandardItemModel *m_gatewayModel;
+    bool m_styled = false;
 };

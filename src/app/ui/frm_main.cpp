@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QDialog>
 #include <QDir>
+#include <QEvent>
 #include <QEventLoop>
 #include <QFile>
 #include <QGridLayout>
@@ -18,6 +19,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScrollArea>
@@ -25,6 +27,7 @@
 #include <QStatusBar>
 #include <QStringDecoder>
 #include <QStyle>
+#include <QStyleOption>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolBox>
@@ -49,6 +52,82 @@ namespace {
 const QString GatewayListFile = QStringLiteral("SMSProvider.txt");
 const QString Waiting = QStringLiteral("-- waiting ... --");
 const QString NoValue = QStringLiteral("------");
+
+// The contact-import bar: thirty red segments across its width. The look is applied when the bar
+// is first shown (it stays hidden until an import runs), so a start without an import does not
+// carry a style sheet for it.
+class SegmentedProgressBar final : public QProgressBar
+{
+public:
+    using QProgressBar::QProgressBar;
+
+protected:
+    bool event(QEvent *event) override
+    {
+        if (event->type() == QEvent::Show && !m_styled) {
+            m_styled = true;
+            setStyleSheet(
+                QStringLiteral("QProgressBar { border: 1px solid gray; background: white; }"
+                               " QProgressBar::chunk { background-color: red; width: 10px; margin: 1px; }"));
+        }
+        return QProgressBar::event(event);
+    }
+
+private:
+    bool m_styled = false;
+};
+
+const QColor NavBackground(0x6a, 0x6a, 0xb8);
+const QColor NavTab(0x3c, 0x3c, 0x8c);
+const QColor NavBorder(0x23, 0x23, 0x6a);
+const QColor NavHover(0x84, 0x84, 0xd0);
+const QColor NavDisabledText(0xa0, 0xa0, 0xc8);
+
+// The navigation bar's look on top of the program's style: section tabs flat and dark with a thin
+// border, an entry under the mouse as a light panel with the same border.
+class NavBarStyle final : public QProxyStyle
+{
+public:
+    void drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
+                     const QWidget *widget) const override
+    {
+        if (element == CE_ToolBoxTabShape) {
+            drawPanel(painter, option->rect, NavTab);
+            return;
+        }
+        if (element == CE_ToolBoxTabLabel) {
+            // The caption sits inside the border.
+            if (const auto *tab = qstyleoption_cast<const QStyleOptionToolBox *>(option)) {
+                QStyleOptionToolBox inner = *tab;
+                inner.rect = tab->rect.adjusted(1, 1, -1, -1);
+                QProxyStyle::drawControl(element, &inner, painter, widget);
+                return;
+            }
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
+                       const QWidget *widget) const override
+    {
+        if (element == PE_PanelButtonTool && (option->state & State_MouseOver)) {
+            drawPanel(painter, option->rect, NavHover);
+            return;
+        }
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+    }
+
+private:
+    static void drawPanel(QPainter *painter, const QRect &rect, const QColor &fill)
+    {
+        painter->save();
+        painter->fillRect(rect, fill);
+        painter->setPen(NavBorder);
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(rect.adjusted(0, 0, -1, -1));
+        painter->restore();
+    }
+};
 
 // Program icon for the window and the tray: a small TV set.
 QIcon appIcon()
@@ -224,7 +303,7 @@ void TFrmMain::buildControls()
     right->addStretch();
     right->addLayout(buttons);
 
-    pb1 = new QProgressBar(central);
+    pb1 = new SegmentedProgressBar(central);
     pb1->setObjectName(QStringLiteral("pb1"));
     pb1->setFormat(QStringLiteral("Read Outlook Contacts ..."));
     pb1->setTextVisible(true);
@@ -232,10 +311,6 @@ void TFrmMain::buildControls()
     QFont bold = pb1->font();
     bold.setBold(true);
     pb1->setFont(bold);
-    // Thirty red segments across the bar's width.
-    pb1->setStyleSheet(
-        QStringLiteral("QProgressBar { border: 1px solid gray; background: white; }"
-                       " QProgressBar::chunk { background-color: red; width: 10px; margin: 1px; }"));
     pb1->hide();
     right->addWidget(pb1);
     outer->addLayout(right, 1);
@@ -282,17 +357,22 @@ QWidget *TFrmMain::buildNavigationBar()
     ButtonBar = new QToolBox(this);
     ButtonBar->setObjectName(QStringLiteral("ButtonBar"));
     ButtonBar->setFixedWidth(132);
-    ButtonBar->setStyleSheet(
-        QStringLiteral("QToolBox { background: #6a6ab8; }"
-                       " QToolBox::tab { background: #3c3c8c; color: white; font-weight: bold;"
-                       " border: 1px solid #23236a; }"
-                       " QToolBox QToolButton { color: white; }"
-                       " QToolBox QToolButton:hover { background: #8484d0; border: 1px solid #23236a; }"
-                       " QToolBox QToolButton:disabled { color: #a0a0c8; }"
-                       " QToolBox > QScrollArea > QWidget > QWidget { background: #6a6ab8; }"));
+    // Colours through the palette and two drawing overrides rather than a style sheet, which
+    // would keep matched rules in memory for every widget of the bar.
+    QPalette pal = ButtonBar->palette();
+    for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::Button})
+        pal.setColor(role, NavBackground);
+    pal.setColor(QPalette::ButtonText, Qt::white);
+    pal.setColor(QPalette::Disabled, QPalette::ButtonText, NavDisabledText);
+    ButtonBar->setPalette(pal);
+    ButtonBar->setAutoFillBackground(true);
+    // Parented to the window, created after the bar: deleted only once the bar is gone.
+    auto *navStyle = new NavBarStyle;
+    navStyle->setParent(this);
     m_navButtons.resize(std::size(MenuEntries) + std::size(SystemEntries));
-    auto addSection = [this](const QString &title, const auto &entries) {
+    auto addSection = [this, navStyle](const QString &title, const auto &entries) {
         auto *page = new QWidget;
+        page->setAutoFillBackground(true);
         auto *layout = new QVBoxLayout(page);
         layout->setContentsMargins(2, 2, 2, 2);
         layout->setSpacing(0);
@@ -305,6 +385,7 @@ QWidget *TFrmMain::buildNavigationBar()
             button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
             button->setAutoRaise(true);
             button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+            button->setStyle(navStyle);
             const NavItem item = e.item;
             connect(button, &QToolButton::clicked, this,
                     [this, item] { runGuarded(this, [&] { openNavItem(item); }); });
@@ -322,6 +403,15 @@ QWidget *TFrmMain::buildNavigationBar()
     };
     addSection(QStringLiteral("Menü"), MenuEntries);
     addSection(QStringLiteral("System"), SystemEntries);
+    // The section tabs are the bar's own buttons (not tool buttons): bold captions, flat dark shape.
+    for (QAbstractButton *tab : ButtonBar->findChildren<QAbstractButton *>(Qt::FindDirectChildrenOnly)) {
+        if (qobject_cast<QToolButton *>(tab))
+            continue;
+        QFont bold = tab->font();
+        bold.setBold(true);
+        tab->setFont(bold);
+        tab->setStyle(navStyle);
+    }
     return ButtonBar;
 }
 
