@@ -1,6 +1,7 @@
 #include "app_ui_fixture.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -9,6 +10,11 @@
 #include <QSpinBox>
 #include <QDeadlineTimer>
 #include <QDialog>
+#include <QGroupBox>
+#include <QImage>
+#include <QProgressBar>
+#include <QToolBox>
+#include <QToolButton>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -410,4 +416,56 @@ TEST_F(AppUiTest, StatusBarShowsTheClock)
                     .match(main->clockText())
                     .hasMatch())
         << main->clockText().toStdString();
+}
+
+namespace {
+
+bool hasPixel(const QImage &image, const QRect &area, QRgb colour)
+{
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (image.pixel(x, y) == colour)
+                return true;
+    return false;
+}
+
+} // namespace
+
+TEST_F(AppUiTest, NavigationBarImportBarAndConfigTitlesKeepTheirColours)
+{
+    createWindows();
+    main->show();
+    QApplication::processEvents();
+
+    // Section tab: dark face inside a darker border; the open page in the bar's blue.
+    QAbstractButton *tab = nullptr;
+    for (QAbstractButton *b : main->ButtonBar->findChildren<QAbstractButton *>(Qt::FindDirectChildrenOnly))
+        if (!qobject_cast<QToolButton *>(b))
+            tab = tab ? tab : b;
+    ASSERT_NE(tab, nullptr);
+    EXPECT_TRUE(tab->font().bold());
+    const QImage tabImage = tab->grab().toImage();
+    EXPECT_EQ(tabImage.pixel(0, 0), qRgb(0x23, 0x23, 0x6a));
+    EXPECT_EQ(tabImage.pixel(tabImage.width() - 4, tabImage.height() / 2), qRgb(0x3c, 0x3c, 0x8c));
+    const QImage bar = main->ButtonBar->grab().toImage();
+    EXPECT_EQ(bar.pixel(bar.width() / 2, bar.height() - tab->height() - 4), qRgb(0x6a, 0x6a, 0xb8));
+
+    // The contact-import bar shows red segments once it is shown.
+    main->pb1->setRange(0, 10);
+    main->pb1->setValue(10);
+    main->pb1->show();
+    QApplication::processEvents();
+    const QImage progress = main->pb1->grab().toImage();
+    EXPECT_TRUE(hasPixel(progress, progress.rect(), qRgb(255, 0, 0)));
+
+    // Group titles of the config dialog are white once it is shown.
+    config->show();
+    QApplication::processEvents();
+    auto *group = config->findChild<QGroupBox *>(QStringLiteral("grpIsdn"));
+    ASSERT_NE(group, nullptr);
+    EXPECT_TRUE(group->font().bold());
+    const QImage groupImage = group->grab().toImage();
+    EXPECT_TRUE(hasPixel(groupImage, QRect(0, 0, groupImage.width(), group->fontMetrics().height()),
+                         qRgb(255, 255, 255)));
+    config->hide();
 }
