@@ -6,23 +6,6 @@
 
 namespace textlines {
 
-QList<QByteArray> split(const QByteArray &data)
-{
-    QList<QByteArray> lines;
-    qsizetype start = 0;
-    while (start < data.size()) {
-        qsizetype end = data.indexOf('\n', start);
-        if (end < 0)
-            end = data.size();
-        qsizetype len = end - start;
-        if (len > 0 && data.at(end - 1) == '\r')
-            --len;
-        lines.append(data.mid(start, len));
-        start = end + 1;
-    }
-    return lines;
-}
-
 QList<QByteArrayView> splitViews(const QByteArray &data)
 {
     QList<QByteArrayView> lines;
@@ -37,6 +20,14 @@ QList<QByteArrayView> splitViews(const QByteArray &data)
         lines.append(QByteArrayView(data.constData() + start, len));
         start = end + 1;
     }
+    return lines;
+}
+
+QList<QByteArray> split(const QByteArray &data)
+{
+    QList<QByteArray> lines;
+    for (const QByteArrayView line : splitViews(data))
+        lines.append(line.toByteArray());
     return lines;
 }
 
