@@ -17,6 +17,7 @@
 #include "app/curl_box_client.h"
 #include "common/error.h"
 #include "support/simbox.h"
+#include "support/test_files.h"
 
 namespace {
 const QString TIMER_FILE = QStringLiteral("/var/tuxbox/config/enigma/timer.epl");
@@ -28,14 +29,6 @@ QByteArray readAll(const QString &path)
     if (!f.open(QIODevice::ReadOnly))
         return "<missing>";
     return f.readAll();
-}
-
-void writeFile(const QString &path, const QByteArray &data)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-    ASSERT_EQ(f.write(data), data.size());
 }
 
 QByteArray allByteValues(int repeat)
@@ -253,7 +246,7 @@ TEST_F(CurlBoxClientTest, StoreThenRetrieveKeepsEveryByte)
     auto ftp = client->ftpConnect();
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        writeFile(localPath(QStringLiteral("up.bin")), c.data);
+        testfiles::write(localPath(QStringLiteral("up.bin")), c.data);
         ftp->store(localPath(QStringLiteral("up.bin")), TIMER_FILE);
         EXPECT_EQ(readAll(box.filePath(TIMER_FILE)), c.data);
         ftp->retrieve(TIMER_FILE, localPath(QStringLiteral("down.bin")));
@@ -273,8 +266,8 @@ TEST_F(CurlBoxClientTest, StoreThenRetrieveKeepsEveryByte)
 
 TEST_F(CurlBoxClientTest, StoreReplacesTheBoxFileByRenamingACompleteUpload)
 {
-    writeFile(box.filePath(TIMER_FILE), "old list");
-    writeFile(localPath(QStringLiteral("timer.epl")), "new list");
+    testfiles::write(box.filePath(TIMER_FILE), "old list");
+    testfiles::write(localPath(QStringLiteral("timer.epl")), "new list");
     auto ftp = client->ftpConnect();
     ftp->store(localPath(QStringLiteral("timer.epl")), TIMER_FILE);
     EXPECT_EQ(readAll(box.filePath(TIMER_FILE)), "new list");
@@ -289,7 +282,7 @@ TEST_F(CurlBoxClientTest, StoreReplacesTheBoxFileByRenamingACompleteUpload)
 TEST_F(CurlBoxClientTest, CutOrFailedStoreLeavesTheBoxFileAlone)
 {
     const QByteArray big = allByteValues(8 * 4096); // 8 MiB, more than the socket buffers hold
-    writeFile(localPath(QStringLiteral("big.bin")), big);
+    testfiles::write(localPath(QStringLiteral("big.bin")), big);
     box.setFtpThrottle(256 * 1024);
     const struct
     {
@@ -305,7 +298,7 @@ TEST_F(CurlBoxClientTest, CutOrFailedStoreLeavesTheBoxFileAlone)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        writeFile(box.filePath(TIMER_FILE), "old list");
+        testfiles::write(box.filePath(TIMER_FILE), "old list");
         auto ftp = client->ftpConnect();
         bool sawProgress = false;
         const auto cut = [&](qint64 done, qint64) {
@@ -326,10 +319,10 @@ TEST_F(CurlBoxClientTest, CutOrFailedStoreLeavesTheBoxFileAlone)
 
 TEST_F(CurlBoxClientTest, ListingWithMaskSizeAndChangeDir)
 {
-    writeFile(box.filePath(MOVIE_DIR + QStringLiteral("/Film A.ts")), QByteArray(1500, 'a'));
-    writeFile(box.filePath(MOVIE_DIR + QStringLiteral("/Film A.ts.001")), "aa");
-    writeFile(box.filePath(MOVIE_DIR + QStringLiteral("/Film B.ts")), "b");
-    writeFile(box.filePath(MOVIE_DIR + QStringLiteral("/recordings.epl")), "#NAME x\r\n");
+    testfiles::write(box.filePath(MOVIE_DIR + QStringLiteral("/Film A.ts")), QByteArray(1500, 'a'));
+    testfiles::write(box.filePath(MOVIE_DIR + QStringLiteral("/Film A.ts.001")), "aa");
+    testfiles::write(box.filePath(MOVIE_DIR + QStringLiteral("/Film B.ts")), "b");
+    testfiles::write(box.filePath(MOVIE_DIR + QStringLiteral("/recordings.epl")), "#NAME x\r\n");
 
     auto ftp = client->ftpConnect();
     ftp->changeDir(QStringLiteral("/hdd/movie/"));
@@ -360,7 +353,7 @@ TEST_F(CurlBoxClientTest, ListingWithMaskSizeAndChangeDir)
 
 TEST_F(CurlBoxClientTest, FailedOrCutRetrieveKeepsTheLocalFile)
 {
-    writeFile(box.filePath(MOVIE_DIR + QStringLiteral("/film.ts")), allByteValues(8 * 4096));
+    testfiles::write(box.filePath(MOVIE_DIR + QStringLiteral("/film.ts")), allByteValues(8 * 4096));
     box.setFtpThrottle(256 * 1024);
     const QString target = localPath(QStringLiteral("film.ts"));
     const struct
@@ -374,7 +367,7 @@ TEST_F(CurlBoxClientTest, FailedOrCutRetrieveKeepsTheLocalFile)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        writeFile(target, "old local copy");
+        testfiles::write(target, "old local copy");
         auto ftp = client->ftpConnect();
         const auto progress = [](qint64 done, qint64) { return done == 0; };
         if (c.cut)
@@ -388,7 +381,7 @@ TEST_F(CurlBoxClientTest, FailedOrCutRetrieveKeepsTheLocalFile)
 
 TEST_F(CurlBoxClientTest, AbortDuringRetrieve)
 {
-    writeFile(box.filePath(MOVIE_DIR + QStringLiteral("/film.ts")), allByteValues(8 * 4096));
+    testfiles::write(box.filePath(MOVIE_DIR + QStringLiteral("/film.ts")), allByteValues(8 * 4096));
     box.setFtpThrottle(256 * 1024);
     const QString target = localPath(QStringLiteral("film.ts"));
     enum class Ending
@@ -473,7 +466,7 @@ TEST_F(CurlBoxClientTest, QuitSaysGoodbyeDisconnectDoesNot)
 TEST_F(CurlBoxClientTest, AbortBetweenTransfersSendsAborAndKeepsTheSession)
 {
     box.reset();
-    writeFile(box.filePath(MOVIE_DIR + QStringLiteral("/a.ts")), QByteArray("abc"));
+    testfiles::write(box.filePath(MOVIE_DIR + QStringLiteral("/a.ts")), QByteArray("abc"));
     auto ftp = client->ftpConnect();
     ftp->changeDir(MOVIE_DIR);
     ftp->abort();
@@ -490,7 +483,7 @@ TEST_F(CurlBoxClientTest, AbortBetweenTransfersSendsAborAndKeepsTheSession)
 // reported there, and a request started from such an event does not disturb the one waiting.
 TEST_F(CurlBoxClientTest, WaitingKeepsTheCallersEventsRunning)
 {
-    writeFile(box.filePath(MOVIE_DIR + QStringLiteral("/film.ts")), allByteValues(1024)); // 256 KiB
+    testfiles::write(box.filePath(MOVIE_DIR + QStringLiteral("/film.ts")), allByteValues(1024)); // 256 KiB
     box.setFtpThrottle(512 * 1024);
     auto ftp = client->ftpConnect();
 
@@ -530,7 +523,7 @@ TEST_F(CurlBoxClientTest, WaitingKeepsTheCallersEventsRunning)
 // Core code may call the client from a thread of its own, where no loop runs.
 TEST_F(CurlBoxClientTest, WorksFromAPlainThread)
 {
-    writeFile(box.filePath(TIMER_FILE), "list");
+    testfiles::write(box.filePath(TIMER_FILE), "list");
     QByteArray answer;
     QByteArray file;
     std::thread worker([&] {

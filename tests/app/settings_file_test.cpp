@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 
 #include "common/error.h"
+#include "support/test_files.h"
 
 // Readable failures for whole-struct comparisons.
 void PrintTo(const ConfigSettings &s, std::ostream *os)
@@ -23,21 +24,6 @@ void PrintTo(const ConfigSettings &s, std::ostream *os)
 }
 
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
 
 // Every field away from its default, with texts that need care in the file.
 ConfigSettings unusualSettings()
@@ -98,7 +84,7 @@ TEST_F(SettingsFileTest, MissingFileOrSectionGivesDefaults)
     EXPECT_EQ(defaults.MsgMemoIO, QStringLiteral("IO"));
 
     EXPECT_EQ(loadSettings(path()), defaults) << "no file";
-    writeAll(path(), "[by talvik]\nInfo=x\n[FrmConfigOld]\nEdtMsn=5\nChkAllMsn=0\n[FrmFtp]\nBE1=/data\n");
+    testfiles::write(path(), "[by talvik]\nInfo=x\n[FrmConfigOld]\nEdtMsn=5\nChkAllMsn=0\n[FrmFtp]\nBE1=/data\n");
     ConfigSettings expected;
     expected.BE1 = QStringLiteral("/data");
     EXPECT_EQ(loadSettings(path()), expected) << "no FrmConfig section";
@@ -134,7 +120,7 @@ TEST_F(SettingsFileTest, ReadsValueEncodings)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        writeAll(path(), c.file);
+        testfiles::write(path(), c.file);
         EXPECT_TRUE(c.check(loadSettings(path())));
     }
 }
@@ -144,7 +130,7 @@ TEST_F(SettingsFileTest, SaveWritesSectionsAndKeysInOrder)
     ConfigSettings s;
     s.BE1 = QStringLiteral("/home/user");
     saveSettings(path(), s);
-    EXPECT_EQ(readAll(path()), QByteArray("[by talvik]\n"
+    EXPECT_EQ(testfiles::readOrEmpty(path()), QByteArray("[by talvik]\n"
                                           "Info=Konfigurationsdatei von Boxvisor \n"
                                           "\n"
                                           "[FrmConfig]\n"
@@ -194,15 +180,15 @@ TEST_F(SettingsFileTest, LoadSaveLoadKeepsEveryValue)
         QStringLiteral("Timer ok\nC:\\box\\n\\\\ end\nGrüße €"); // CR LF reads back as one break
     EXPECT_EQ(loaded, expected);
 
-    const QByteArray first = readAll(path());
+    const QByteArray first = testfiles::readOrEmpty(path());
     EXPECT_EQ(first.count('\n'), 38) << "the memo stays on one line";
     saveSettings(path(), loaded);
-    EXPECT_EQ(readAll(path()), first) << "a second save changes nothing";
+    EXPECT_EQ(testfiles::readOrEmpty(path()), first) << "a second save changes nothing";
 }
 
 TEST_F(SettingsFileTest, SaveIntoExistingFileKeepsOtherContent)
 {
-    writeAll(path(), "; written by hand\r\n"
+    testfiles::write(path(), "; written by hand\r\n"
                      "[FrmConfig]\r\n"
                      "EdtBoxIP=10.0.0.1\r\n"
                      "MyOwnKey=keep\r\n"
@@ -217,7 +203,7 @@ TEST_F(SettingsFileTest, SaveIntoExistingFileKeepsOtherContent)
     s.MsgMemoIO = QStringLiteral("new");
     saveSettings(path(), s);
 
-    const QByteArray after = readAll(path());
+    const QByteArray after = testfiles::readOrEmpty(path());
     EXPECT_TRUE(after.startsWith(
         "; written by hand\r\n[FrmConfig]\r\nEdtBoxIP=10.0.0.2\r\nMyOwnKey=keep\r\nEdtMsn=41\r\n"))
         << after.constData();
@@ -235,7 +221,7 @@ TEST_F(SettingsFileTest, SaveIntoExistingFileKeepsOtherContent)
 
 TEST_F(SettingsFileTest, UnwritableFileThrowsAndKeepsOldFile)
 {
-    writeAll(m_dir.filePath(QStringLiteral("plain")), "x");
+    testfiles::write(m_dir.filePath(QStringLiteral("plain")), "x");
     const QString underFile = m_dir.filePath(QStringLiteral("plain/Boxvisor.ini"));
     try {
         saveSettings(underFile, ConfigSettings());
@@ -249,7 +235,7 @@ TEST_F(SettingsFileTest, UnwritableFileThrowsAndKeepsOldFile)
     const QString sub = m_dir.filePath(QStringLiteral("ro"));
     ASSERT_TRUE(QDir().mkpath(sub));
     const QString file = sub + QStringLiteral("/Boxvisor.ini");
-    writeAll(file, "[FrmConfig]\nEdtMsn=5\n");
+    testfiles::write(file, "[FrmConfig]\nEdtMsn=5\n");
     ASSERT_TRUE(QFile::setPermissions(sub, QFile::ReadOwner | QFile::ExeOwner));
     struct Restore
     {
@@ -262,7 +248,7 @@ TEST_F(SettingsFileTest, UnwritableFileThrowsAndKeepsOldFile)
     } catch (const FileError &e) {
         EXPECT_TRUE(e.message().contains(file)) << e.what();
     }
-    EXPECT_EQ(readAll(file), QByteArray("[FrmConfig]\nEdtMsn=5\n"));
+    EXPECT_EQ(testfiles::readOrEmpty(file), QByteArray("[FrmConfig]\nEdtMsn=5\n"));
 }
 
 TEST_F(SettingsFileTest, MemoValueEncoding)

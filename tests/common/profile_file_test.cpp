@@ -9,23 +9,9 @@
 #include <QTemporaryDir>
 
 #include "common/error.h"
+#include "support/test_files.h"
 
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
 
 class ProfileFileTest : public ::testing::Test
 {
@@ -70,7 +56,7 @@ TEST_F(ProfileFileTest, ReadsStrings)
         SCOPED_TRACE(c.name);
         QFile::remove(path());
         if (!c.file.isEmpty())
-            writeAll(path(), c.file);
+            testfiles::write(path(), c.file);
         const ProfileFile ini(path());
         EXPECT_EQ(ini.readString(QString::fromLatin1(c.section), QString::fromLatin1(c.key), def),
                   c.expected);
@@ -107,7 +93,7 @@ TEST_F(ProfileFileTest, ReadsIntegersAndBooleans)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        writeAll(path(), c.value.isNull() ? QByteArray("[S]\nOther=1\n") : "[S]\nK=" + c.value + "\n");
+        testfiles::write(path(), c.value.isNull() ? QByteArray("[S]\nOther=1\n") : "[S]\nK=" + c.value + "\n");
         const ProfileFile ini(path());
         EXPECT_EQ(ini.readInteger(QStringLiteral("S"), QStringLiteral("K"), 77), c.expectedInteger);
         EXPECT_EQ(ini.readBool(QStringLiteral("S"), QStringLiteral("K"), false), c.boolWithDefaultFalse);
@@ -122,7 +108,7 @@ TEST_F(ProfileFileTest, WritesNewFileWithSectionsInOrder)
     ini.writeInteger(QStringLiteral("B"), QStringLiteral("Number"), -42);
     ini.writeBool(QStringLiteral("A"), QStringLiteral("Flag"), true);
     ini.writeBool(QStringLiteral("B"), QStringLiteral("Off"), false);
-    EXPECT_EQ(readAll(path()), QByteArray("[A]\nText=hello world \nFlag=1\n\n[B]\nNumber=-42\nOff=0\n"));
+    EXPECT_EQ(testfiles::readOrEmpty(path()), QByteArray("[A]\nText=hello world \nFlag=1\n\n[B]\nNumber=-42\nOff=0\n"));
     EXPECT_EQ(ini.readInteger(QStringLiteral("b"), QStringLiteral("NUMBER"), 0), -42);
 }
 
@@ -165,10 +151,10 @@ TEST_F(ProfileFileTest, EditsKeepTheRestOfTheFile)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        writeAll(path(), c.before);
+        testfiles::write(path(), c.before);
         ProfileFile ini(path());
         ini.writeString(QString::fromLatin1(c.section), QString::fromLatin1(c.key), c.value);
-        EXPECT_EQ(readAll(path()), c.after);
+        EXPECT_EQ(testfiles::readOrEmpty(path()), c.after);
         EXPECT_EQ(ini.readString(QString::fromLatin1(c.section), QString::fromLatin1(c.key), {}), c.value);
     }
 }
@@ -196,12 +182,12 @@ TEST_F(ProfileFileTest, JunkFilesAreReadSafelyAndKeptOnWrite)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        writeAll(path(), c.bytes);
+        testfiles::write(path(), c.bytes);
         ProfileFile ini(path());
         EXPECT_LE(ini.readString(QStringLiteral("S"), QStringLiteral("K"), QStringLiteral("d")).size(), 2047);
         ini.readInteger(QStringLiteral("T"), QStringLiteral("X"), 0);
         ini.writeString(QStringLiteral("New Section"), QStringLiteral("Key"), QStringLiteral("value"));
-        const QByteArray after = readAll(path());
+        const QByteArray after = testfiles::readOrEmpty(path());
         EXPECT_TRUE(after.startsWith(c.bytes));
         EXPECT_TRUE(after.endsWith("[New Section]\nKey=value\n")) << after.right(40).toHex().constData();
         EXPECT_EQ(ini.readString(QStringLiteral("new section"), QStringLiteral("KEY"), {}),
@@ -213,8 +199,8 @@ TEST_F(ProfileFileTest, BatchGivesTheSameFileAsSingleWrites)
 {
     const QByteArray start = "; keep me\r\n[Two]\r\nb=old\r\n[one]\r\nx=1\r\n";
     const QString single = m_dir.filePath(QStringLiteral("single.ini"));
-    writeAll(single, start);
-    writeAll(path(), start);
+    testfiles::write(single, start);
+    testfiles::write(path(), start);
 
     ProfileFile ini(single);
     ini.writeString(QStringLiteral("One"), QStringLiteral("a"), QStringLiteral("text"));
@@ -227,27 +213,27 @@ TEST_F(ProfileFileTest, BatchGivesTheSameFileAsSingleWrites)
     batch.writeInteger(QStringLiteral("Two"), QStringLiteral("B"), 7);
     batch.writeBool(QStringLiteral("Three"), QStringLiteral("c"), true);
     batch.writeString(QStringLiteral("One"), QStringLiteral("a"), QStringLiteral("again"));
-    EXPECT_EQ(readAll(path()), start) << "nothing is written before commit";
+    EXPECT_EQ(testfiles::readOrEmpty(path()), start) << "nothing is written before commit";
     batch.commit();
 
-    EXPECT_EQ(readAll(path()), readAll(single));
-    EXPECT_EQ(readAll(path()),
+    EXPECT_EQ(testfiles::readOrEmpty(path()), testfiles::readOrEmpty(single));
+    EXPECT_EQ(testfiles::readOrEmpty(path()),
               QByteArray("; keep me\r\n[Two]\r\nb=7\r\n[one]\r\nx=1\r\na=again\r\n\r\n[Three]\r\nc=1\r\n"));
 }
 
 TEST_F(ProfileFileTest, LineBreakInValueIsRefusedAndFileKept)
 {
-    writeAll(path(), "[S]\nA=1\n");
+    testfiles::write(path(), "[S]\nA=1\n");
     ProfileFile ini(path());
     for (const QString &value : {QStringLiteral("a\nb"), QStringLiteral("a\rb")}) {
         EXPECT_THROW(ini.writeString(QStringLiteral("S"), QStringLiteral("A"), value), BoxvisorError);
-        EXPECT_EQ(readAll(path()), QByteArray("[S]\nA=1\n"));
+        EXPECT_EQ(testfiles::readOrEmpty(path()), QByteArray("[S]\nA=1\n"));
     }
 }
 
 TEST_F(ProfileFileTest, ParentIsAFileThrowsFileErrorNamingTheFile)
 {
-    writeAll(m_dir.filePath(QStringLiteral("plain")), "x");
+    testfiles::write(m_dir.filePath(QStringLiteral("plain")), "x");
     const QString bad = m_dir.filePath(QStringLiteral("plain/test.ini"));
     ProfileFile ini(bad);
     try {
@@ -256,7 +242,7 @@ TEST_F(ProfileFileTest, ParentIsAFileThrowsFileErrorNamingTheFile)
     } catch (const FileError &e) {
         EXPECT_TRUE(e.message().contains(bad)) << e.what();
     }
-    EXPECT_EQ(readAll(m_dir.filePath(QStringLiteral("plain"))), QByteArray("x"));
+    EXPECT_EQ(testfiles::readOrEmpty(m_dir.filePath(QStringLiteral("plain"))), QByteArray("x"));
 }
 
 // Restores a folder's permissions when the test ends, also on failure.
@@ -274,7 +260,7 @@ TEST_F(ProfileFileTest, ReadOnlyFolderThrowsFileErrorAndKeepsOldFile)
     const QString sub = m_dir.filePath(QStringLiteral("ro"));
     ASSERT_TRUE(QDir().mkpath(sub));
     const QString file = sub + QStringLiteral("/test.ini");
-    writeAll(file, "[S]\nA=1\n");
+    testfiles::write(file, "[S]\nA=1\n");
     PermissionGuard guard{sub, QFile::permissions(sub)};
     ASSERT_TRUE(QFile::setPermissions(sub, QFile::ReadOwner | QFile::ExeOwner));
     ProfileFile ini(file);
@@ -284,14 +270,14 @@ TEST_F(ProfileFileTest, ReadOnlyFolderThrowsFileErrorAndKeepsOldFile)
     } catch (const FileError &e) {
         EXPECT_TRUE(e.message().contains(file)) << e.what();
     }
-    EXPECT_EQ(readAll(file), QByteArray("[S]\nA=1\n"));
+    EXPECT_EQ(testfiles::readOrEmpty(file), QByteArray("[S]\nA=1\n"));
 }
 
 TEST_F(ProfileFileTest, UnreadableFileIsNotOverwritten)
 {
     if (geteuid() == 0)
         GTEST_SKIP() << "root reads every file";
-    writeAll(path(), "[S]\nA=1\n");
+    testfiles::write(path(), "[S]\nA=1\n");
     PermissionGuard guard{path(), QFile::permissions(path())};
     ASSERT_TRUE(QFile::setPermissions(path(), QFile::WriteOwner));
     ProfileFile ini(path());
@@ -299,7 +285,7 @@ TEST_F(ProfileFileTest, UnreadableFileIsNotOverwritten)
               QStringLiteral("def"));
     EXPECT_THROW(ini.writeString(QStringLiteral("S"), QStringLiteral("B"), QStringLiteral("2")), FileError);
     QFile::setPermissions(path(), guard.saved);
-    EXPECT_EQ(readAll(path()), QByteArray("[S]\nA=1\n"));
+    EXPECT_EQ(testfiles::readOrEmpty(path()), QByteArray("[S]\nA=1\n"));
 }
 
 } // namespace

@@ -454,7 +454,7 @@ TEST(CreateService, FailuresLeaveTheSettingsFileAlone)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         StartDir start;
-        writeBytes(start.folders.settingsFile(), "old\r\n");
+        testfiles::write(start.folders.settingsFile(), "old\r\n");
         FakeBoxClient box;
         box.refuseConnection = c.refuse;
         box.silentMissing = c.silent;

@@ -8,6 +8,7 @@
 
 #include <ostream>
 
+#include "support/test_files.h"
 #include "support/test_paths.h"
 
 // Readable failure messages for Qt strings.
@@ -37,13 +38,6 @@ inline QByteArray readBytes(const QString &path)
         return {};
     }
     return file.readAll();
-}
-
-inline void writeBytes(const QString &path, const QByteArray &data)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    ASSERT_EQ(file.write(data), data.size());
 }
 
 inline QString timersFixture(const QString &name)

@@ -198,7 +198,7 @@ TEST(TimerListFile, SaveReplacesTheFileAndLoadReadsIt)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("timer.epl"));
-    writeBytes(path, QByteArray(100000, 'x'));
+    testfiles::write(path, QByteArray(100000, 'x'));
 
     TimerList list = parse(readBytes(timersFixture(QStringLiteral("box_timer.epl"))));
     list.save(path);

@@ -26,6 +26,7 @@
 #include "app/ui/error_box.h"
 #include "common/activity_log.h"
 #include "support/simbox.h"
+#include "support/test_files.h"
 #include "support/test_paths.h"
 #include "timers/ui/channel_chooser.h"
 #include "timers_ui/fake_box_client.h"
@@ -42,13 +43,6 @@ QByteArray readBytes(const QString &path)
     QFile file(path);
     EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
     return file.readAll();
-}
-
-void writeBytes(const QString &path, const QByteArray &data)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    ASSERT_EQ(file.write(data), data.size());
 }
 
 QByteArray timersFixture(const QString &name)
@@ -121,7 +115,7 @@ TEST_F(FrmTimerTest, ReadTimerFillsTheGridFromTheBoxEvenWithoutChannelSettings)
     SimBox box;
     auto client = makeCurlBoxClient([&box] { return box.address(); });
     const QByteArray boxFile = timersFixture(QStringLiteral("box_timer.epl"));
-    writeBytes(box.filePath(QLatin1String(BoxTimerPath)), boxFile);
+    testfiles::write(box.filePath(QLatin1String(BoxTimerPath)), boxFile);
     auto window = makeWindow(*client);
     EXPECT_FALSE(window->LMDOfficeButton4->isEnabled());
 
@@ -153,7 +147,7 @@ TEST_F(FrmTimerTest, SaveAndTransferReplacesTheBoxFileAndReloadsTheList)
     SimBox box;
     auto client = makeCurlBoxClient([&box] { return box.address(); });
     const QByteArray boxFile = timersFixture(QStringLiteral("box_timer.epl"));
-    writeBytes(box.filePath(QLatin1String(BoxTimerPath)), boxFile);
+    testfiles::write(box.filePath(QLatin1String(BoxTimerPath)), boxFile);
     auto window = makeWindow(*client);
     window->LMDOfficeButton2->click();
     window->selectRow(2);
@@ -483,8 +477,8 @@ TEST_F(FrmTimerTest, CreateServiceWithBothCacheFilesMakesNoConnection)
 {
     auto window = makeWindow(fake);
     const TimerFolders folders(dir.path());
-    writeBytes(folders.bouquetsFile(), timersFixture(QStringLiteral("djgueto_bouquets")));
-    writeBytes(folders.servicesFile(),
+    testfiles::write(folders.bouquetsFile(), timersFixture(QStringLiteral("djgueto_bouquets")));
+    testfiles::write(folders.servicesFile(),
                readBytes(testpaths::fixturesDir() +
                          QStringLiteral("/enigma1/settings-packages/djgueto_ListaDeCanales/services")));
 
@@ -511,8 +505,8 @@ TEST_F(FrmTimerTest, ALongListOfLeftOutChannelsIsCut)
     QByteArray bouquets = "0\nFavourites\n";
     for (int i = 0; i < 25; ++i)
         bouquets += QByteArray::number(0x1000 + i, 16) + ":00c00000:0441:0001:1\n";
-    writeBytes(folders.bouquetsFile(), bouquets + "/\n");
-    writeBytes(folders.servicesFile(), "services\nend\n");
+    testfiles::write(folders.bouquetsFile(), bouquets + "/\n");
+    testfiles::write(folders.servicesFile(), "services\nend\n");
 
     window->LMDOfficeButton6->click();
 
@@ -559,7 +553,7 @@ TEST_F(FrmTimerTest, MissingFilesAreNoticesAndTransferFailuresErrors)
     // A bouquets copy that cannot be opened (a folder stands in its place).
     messages.clear();
     kinds.clear();
-    writeBytes(folders.servicesFile(), "services\nend\n");
+    testfiles::write(folders.servicesFile(), "services\nend\n");
     ASSERT_TRUE(QDir().mkdir(folders.bouquetsFile()));
     window->LMDOfficeButton6->click();
     EXPECT_EQ(messages, QStringList{QStringLiteral("Fehler ... Bouqets")});
@@ -581,7 +575,7 @@ TEST_F(FrmTimerTest, GuideImportAppendsTheProgrammes)
 {
     auto window = makeWindow(fake);
     writeChannelSettings();
-    writeBytes(TimerFolders(dir.path()).guideFile(), timersFixture(QStringLiteral("i_REMOTE.txt")));
+    testfiles::write(TimerFolders(dir.path()).guideFile(), timersFixture(QStringLiteral("i_REMOTE.txt")));
 
     window->LMDOfficeButton7->click();
 
